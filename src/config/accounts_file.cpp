@@ -1,0 +1,155 @@
+#include "config/accounts_file.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace ostrel {
+
+namespace {
+
+const QString kSeparator = QStringLiteral("<>");
+
+// Passwords are kept in clear text, so the file is for its owner's eyes only.
+constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
+
+QString describe(const QString& what, const QFileDevice& file) {
+    return QStringLiteral("%1 %2: %3").arg(what, file.fileName(), file.errorString());
+}
+
+}  // namespace
+
+QString account_key(const QString& server, const QString& login) {
+    return server + kSeparator + login;
+}
+
+QString account_key(const PopAccount& account) {
+    return account_key(account.server, account.login);
+}
+
+QList<QByteArray> split_account_line_bytes(const QByteArray& content) {
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < content.size(); ++i) {
+        if (content[i] != '\r') {
+            continue;
+        }
+        lines.append(content.mid(start, i - start));
+        if (i + 1 < content.size() && content[i + 1] == '\n') {
+            ++i;
+        }
+        start = i + 1;
+    }
+    if (start < content.size()) {
+        lines.append(content.mid(start));
+    }
+    return lines;
+}
+
+QStringList split_account_lines(const QByteArray& content) {
+    QStringList lines;
+    for (const QByteArray& line : split_account_line_bytes(content)) {
+        lines.append(QString::fromUtf8(line));
+    }
+    return lines;
+}
+
+QStringList split_account_fields(const QString& line) {
+    if (line.isEmpty()) {
+        return {};
+    }
+    return line.split(kSeparator);
+}
+
+bool parse_account_line(const QString& line, PopAccount* account) {
+    const QStringList pieces = split_account_fields(line);
+    if (pieces.size() < 4) {
+        return false;
+    }
+    *account = PopAccount{pieces[0], pieces[1], pieces[2], pieces[3]};
+    return true;
+}
+
+AccountsRead readAccounts(const QString& path) {
+    AccountsRead result;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.error = describe(QStringLiteral("cannot open"), file);
+        return result;
+    }
+    const QStringList lines = split_account_lines(file.readAll());
+    for (int i = 0; i < lines.size(); ++i) {
+        PopAccount account;
+        if (!parse_account_line(lines[i], &account)) {
+            result.error = QStringLiteral("line %1 of %2 holds fewer than four fields")
+                               .arg(i + 1)
+                               .arg(path);
+            return result;
+        }
+        result.accounts.append(account);
+    }
+    return result;
+}
+
+QString appendAccount(const QString& path, const PopAccount& account) {
+    QFile file(path);
+    const bool is_new = !file.exists();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        return describe(QStringLiteral("cannot append to"), file);
+    }
+    if (is_new) {
+        file.setPermissions(kOwnerOnly);
+    }
+    const QString line = account.server + kSeparator + account.login + kSeparator +
+                         account.password + kSeparator + account.search_words +
+                         QStringLiteral("\r\n");
+    const QByteArray bytes = line.toUtf8();
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        return describe(QStringLiteral("cannot append to"), file);
+    }
+    return {};
+}
+
+QString dropAccount(const QString& path, const QString& key) {
+    const int cut = key.indexOf(kSeparator);
+    const QString server = key.left(cut);
+    const QString login = cut < 0 ? QString() : key.mid(cut + kSeparator.size());
+
+    QFile source(path);
+    if (!source.open(QIODevice::ReadOnly)) {
+        return describe(QStringLiteral("cannot open"), source);
+    }
+    const QList<QByteArray> lines = split_account_line_bytes(source.readAll());
+    source.close();
+
+    // Lines that stay are copied as raw bytes, so nothing in them can change.
+    QByteArray kept;
+    for (const QByteArray& line : lines) {
+        const QStringList pieces = split_account_fields(QString::fromUtf8(line));
+        const bool is_the_account = pieces.size() >= 2 && pieces[0] == server && pieces[1] == login;
+        if (!is_the_account) {
+            kept += line + "\r\n";
+        }
+    }
+
+    QSaveFile target(path);
+    if (!target.open(QIODevice::WriteOnly)) {
+        return describe(QStringLiteral("cannot rewrite"), target);
+    }
+    target.setPermissions(kOwnerOnly);
+    target.write(kept);
+    if (!target.commit()) {
+        return describe(QStringLiteral("cannot rewrite"), target);
+    }
+    return {};
+}
+
+QString create_empty_accounts_file(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        return describe(QStringLiteral("cannot create"), file);
+    }
+    file.setPermissions(kOwnerOnly);
+    return {};
+}
+
+}  // namespace ostrel

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+namespace ostrel {
+
+// One watched mailbox, as one line of the accounts file.
+struct PopAccount {
+    QString server;
+    QString login;
+    QString password;
+    QString search_words;
+
+    bool operator==(const PopAccount& other) const {
+        return server == other.server && login == other.login && password == other.password &&
+               search_words == other.search_words;
+    }
+};
+
+// server + "<>" + login: how an account to be taken out of the file is named.
+QString account_key(const QString& server, const QString& login);
+QString account_key(const PopAccount& account);
+
+// Splits file content into lines: CR LF or CR alone ends a line, LF alone does
+// not. The last line may lack its end.
+QStringList split_account_lines(const QByteArray& content);
+QList<QByteArray> split_account_line_bytes(const QByteArray& content);
+
+// Splits one line at every "<>". An empty line gives no pieces.
+QStringList split_account_fields(const QString& line);
+
+// The record of a line, or false when the line holds fewer than four pieces.
+bool parse_account_line(const QString& line, PopAccount* account);
+
+struct AccountsRead {
+    QVector<PopAccount> accounts;  // the records before any bad line
+    QString error;                 // empty when the whole file was read
+    bool ok() const { return error.isEmpty(); }
+};
+
+AccountsRead readAccounts(const QString& path);
+
+// Appends one record line (creating the file if needed, owner-only). Returns an
+// error description, empty on success.
+QString appendAccount(const QString& path, const PopAccount& account);
+
+// Removes every line whose server and login equal the key's, keeping all other
+// lines byte for byte in their order. The rewrite is atomic and owner-only.
+QString dropAccount(const QString& path, const QString& key);
+
+// Creates an empty accounts file readable by its owner only.
+QString create_empty_accounts_file(const QString& path);
+
+}  // namespace ostrel

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+namespace ostrel {
+
+// The sender and subject of every message of the account being checked; entry
+// k - 1 belongs to message k. It grows to whatever the server holds.
+struct MessageTable {
+    QVector<qint64> msg_num;
+    QStringList msg_from;
+    QStringList msg_subject;
+
+    int size() const { return msg_num.size(); }
+    void store(int index, qint64 number, const QString& from, const QString& subject);
+    void clear();
+};
+
+// The program's shared state: one copy, owned by the main window.
+struct AppState {
+    bool debug_mode = false;
+    QString check_interval;
+    QString start_with_windows;
+    int minute_counter = 0;
+    bool timed_out = false;
+
+    QString server;
+    QString search_words;
+    qint64 msg_count = 0;
+    MessageTable messages;
+    QString senders_text;
+};
+
+}  // namespace ostrel

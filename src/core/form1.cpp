@@ -1,0 +1,193 @@
+#include "core/form1.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QTimer>
+
+#include "config/accounts_file.h"
+#include "config/general_settings.h"
+#include "core/date_time_text.h"
+#include "core/numeric_value.h"
+#include "core/single_instance.h"
+#include "desktop/autostart_entry.h"
+#include "desktop/tray_menu.h"
+#include "notify/nota_manager.h"
+#include "pop3/check_driver.h"
+
+namespace ostrel {
+
+namespace {
+
+QTimer* make_timer(QObject* parent, int interval_ms, bool enabled) {
+    auto* timer = new QTimer(parent);
+    timer->setInterval(interval_ms);
+    if (enabled) {
+        timer->start();
+    }
+    return timer;
+}
+
+// A failure of one start-up step; its text goes to the log after "Fatal Err 003 ".
+struct StartupFailure {
+    QString description;
+};
+
+}  // namespace
+
+Form1::Form1(const QString& program_folder, const QString& program_path, Prompt prompt,
+             Timings timings, QWidget* parent)
+    : QWidget(parent),
+      files_{program_folder},
+      program_path_(program_path),
+      prompt_(std::move(prompt)),
+      timings_(timings),
+      log_(files_.log(), [this] { set_icon(TrayImage::Error); refresh_tray_icon(); }),
+      tray_(new TrayIcon(this)) {
+    setObjectName(QStringLiteral("form1"));
+    setWindowTitle(QStringLiteral("Lumetta"));
+
+    Timer1 = make_timer(this, timings_.check_tick_ms, true);
+    Timer2 = make_timer(this, timings_.blink_ms, false);
+    Timer3 = make_timer(this, timings_.reply_timeout_ms, false);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer3->setObjectName(QStringLiteral("Timer3"));
+    connect(Timer1, &QTimer::timeout, this, &Form1::timer1_tick);
+    connect(Timer2, &QTimer::timeout, this, &Form1::timer2_tick);
+    connect(Timer3, &QTimer::timeout, this, &Form1::timer3_tick);
+
+    Text1 = new QTextEdit(this);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setPlainText(QStringLiteral("Text1"));
+    Text1->hide();
+
+    Command2 = new QPushButton(QStringLiteral("executa"), this);
+    Command2->setObjectName(QStringLiteral("Command2"));
+    Command2->hide();
+    connect(Command2, &QPushButton::clicked, this, &Form1::executa2);
+
+    notes_ = std::make_unique<NotaManager>(*this);
+    driver_ = std::make_unique<CheckDriver>(*this);
+
+    Command3 = new QPushButton(QStringLiteral("nota show"), this);
+    Command3->setObjectName(QStringLiteral("Command3"));
+    Command3->hide();
+    connect(Command3, &QPushButton::clicked, this, [this] { notes_->show_default_instance(); });
+
+    build_tray_menu();
+}
+
+Form1::~Form1() = default;
+
+bool Form1::load(SingleInstance& instance) {
+    set_icon(TrayImage::Normal);
+    if (!instance.acquire()) {
+        prompt_(QStringLiteral("O Programa já esta a ser executado!"), QString(),
+                PromptIcon::Exclamation, PromptButtons::Ok);
+        return false;
+    }
+    init_data_files();
+    refresh_tray_icon();
+    return true;
+}
+
+void Form1::init_data_files() {
+    state_.debug_mode = ordinary_file_exists(files_.debug_switch());
+    try {
+        init_data_files_steps();
+    } catch (const StartupFailure& failure) {
+        log_event(QStringLiteral("Fatal Err 003 ") + failure.description);
+    }
+}
+
+// Creates what is missing in the fixed order accounts, log, settings, then
+// reads the settings and applies the log-on entry. The first failure ends it.
+void Form1::init_data_files_steps() {
+    if (!ordinary_file_exists(files_.accounts())) {
+        const QString error = create_empty_accounts_file(files_.accounts());
+        if (!error.isEmpty()) {
+            throw StartupFailure{error};
+        }
+    }
+    if (!ordinary_file_exists(files_.log())) {
+        log_event(date_time_text() + QStringLiteral(" File created!"));
+        if (!ordinary_file_exists(files_.log())) {
+            throw StartupFailure{QStringLiteral("cannot create ") + files_.log()};
+        }
+    }
+    if (!ordinary_file_exists(files_.settings())) {
+        QFile file(files_.settings());
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) ||
+            file.write(kDefaultGeneralSettings) < 0 || !file.flush()) {
+            throw StartupFailure{QStringLiteral("cannot create %1: %2")
+                                     .arg(files_.settings(), file.errorString())};
+        }
+    }
+    const SettingsRead settings = read_general_settings(files_.settings());
+    if (!settings.fields.isEmpty()) {
+        state_.check_interval = settings.fields[0];
+    }
+    if (!settings.ok()) {
+        throw StartupFailure{settings.error};
+    }
+    state_.start_with_windows = settings.fields[1];
+    const QString error =
+        apply_startup_setting(state_.start_with_windows, program_path_, files_.folder);
+    if (!error.isEmpty()) {
+        throw StartupFailure{error};
+    }
+}
+
+void Form1::log_event(const QString& text) {
+    log_.log_event(text);
+}
+
+void Form1::set_icon(TrayImage image) {
+    icon_ = image;
+    setWindowIcon(tray_image_icon(image));
+}
+
+void Form1::refresh_tray_icon() {
+    tray_->refresh(icon_);
+}
+
+void Form1::executa2() {
+    driver_->executa2();
+}
+
+bool Form1::check_running() const {
+    return driver_->running();
+}
+
+void Form1::timer1_tick() {
+    ++state_.minute_counter;
+    if (state_.minute_counter >= numeric_value(state_.check_interval)) {
+        executa2();
+        state_.minute_counter = 0;
+    }
+}
+
+// The busy blink: the caption marks which picture is showing.
+void Form1::timer2_tick() {
+    if (windowTitle() == QLatin1String("Loading Pop3")) {
+        setWindowTitle(QString());
+        set_icon(TrayImage::Alternate);
+    } else {
+        setWindowTitle(QStringLiteral("Loading Pop3"));
+        set_icon(TrayImage::Normal);
+    }
+    refresh_tray_icon();
+}
+
+void Form1::timer3_tick() {
+    state_.timed_out = true;
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    tray_->remove();
+    QWidget::closeEvent(event);
+}
+
+}  // namespace ostrel

@@ -1,0 +1,8 @@
+#pragma once
+
+namespace ostrel {
+
+// Makes the pictures compiled into the library available (call once, early).
+void init_resources();
+
+}  // namespace ostrel

@@ -1,0 +1,22 @@
+#include <QApplication>
+
+#include "core/form1.h"
+#include "core/prompt.h"
+#include "core/resources.h"
+#include "core/single_instance.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Ostrel"));
+    // The program lives in the tray; closing a window never ends it.
+    QApplication::setQuitOnLastWindowClosed(false);
+    ostrel::init_resources();
+
+    ostrel::SingleInstance instance;
+    ostrel::Form1 form1(QCoreApplication::applicationDirPath(),
+                        QCoreApplication::applicationFilePath(), ostrel::message_box_prompt());
+    if (!form1.load(instance)) {
+        return 0;
+    }
+    return QApplication::exec();
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace ostrel::testing {
+
+// A fresh program folder for one test, removed afterwards.
+class TempProgramFolder {
+public:
+    TempProgramFolder();
+
+    QString path() const { return dir_.path(); }
+    QString file(const QString& name) const { return dir_.filePath(name); }
+    QByteArray read(const QString& name) const;
+    void write(const QString& name, const QByteArray& content) const;
+    bool exists(const QString& name) const;
+
+private:
+    QTemporaryDir dir_;
+};
+
+}  // namespace ostrel::testing
