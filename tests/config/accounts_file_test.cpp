@@ -1,0 +1,112 @@
+#include <QtTest>
+
+#include "config/accounts_file.h"
+#include "support/temp_folder.h"
+
+using namespace ostrel;
+
+class AccountsFileTest : public QObject {
+    Q_OBJECT
+private slots:
+    void reads_lines_and_fields_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("servers");
+        QTest::addColumn<QStringList>("search_words");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("empty file") << QByteArray() << QStringList{} << QStringList{} << true;
+        QTest::newRow("five fields, fifth ignored")
+            << QByteArray("s<>l<>p<>w<>extra\r\n") << QStringList{"s"} << QStringList{"w"} << true;
+        QTest::newRow("words joined by the separator")
+            << QByteArray("s<>l<>p<>one<>two\r\n") << QStringList{"s"} << QStringList{"one"}
+            << true;
+        QTest::newRow("CR alone ends a line, last line unended")
+            << QByteArray("a<>l<>p<>\rb<>l<>p<>") << QStringList{"a", "b"}
+            << QStringList{"", ""} << true;
+        QTest::newRow("LF alone does not end a line")
+            << QByteArray("a<>l<>p<>x\nb<>l<>p<>y\r\n") << QStringList{"a"}
+            << QStringList{"x\nb"} << true;
+        QTest::newRow("two identical lines both read")
+            << QByteArray("s<>l<>p<>\r\ns<>l<>p<>\r\n") << QStringList{"s", "s"}
+            << QStringList{"", ""} << true;
+        QTest::newRow("short line stops the read, rows before kept")
+            << QByteArray("a<>l<>p<>\r\nb<>l\r\nc<>l<>p<>\r\n") << QStringList{"a"}
+            << QStringList{""} << false;
+        QTest::newRow("empty line is an error")
+            << QByteArray("\r\na<>l<>p<>\r\n") << QStringList{} << QStringList{} << false;
+    }
+    void reads_lines_and_fields() {
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, servers);
+        QFETCH(QStringList, search_words);
+        QFETCH(bool, ok);
+        testing::TempProgramFolder folder;
+        folder.write("lumetta_pop.cfg", content);
+        const AccountsRead read = readAccounts(folder.file("lumetta_pop.cfg"));
+        QCOMPARE(read.ok(), ok);
+        QStringList read_servers, read_words;
+        for (const PopAccount& account : read.accounts) {
+            read_servers << account.server;
+            read_words << account.search_words;
+        }
+        QCOMPARE(read_servers, servers);
+        QCOMPARE(read_words, search_words);
+    }
+
+    void append_writes_three_separators_and_round_trips() {
+        testing::TempProgramFolder folder;
+        const QString path = folder.file("lumetta_pop.cfg");
+        QVERIFY(appendAccount(path, {"S", "L", "", ""}).isEmpty());
+        QVERIFY(appendAccount(path, {"mail.example", "ann", "pä ss", "João news"}).isEmpty());
+        QCOMPARE(folder.read("lumetta_pop.cfg").left(10), QByteArray("S<>L<><>\r\n"));
+        const AccountsRead read = readAccounts(path);
+        QCOMPARE(read.accounts.size(), 2);
+        QCOMPARE(read.accounts[1], (PopAccount{"mail.example", "ann", "pä ss", "João news"}));
+        const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup |
+                                          QFile::ReadOther | QFile::WriteOther;
+        QCOMPARE(QFile::permissions(path) & others, QFile::Permissions());
+    }
+
+    void drop_removes_exactly_the_accounts_lines() {
+        testing::TempProgramFolder folder;
+        const QByteArray content =
+            "srv<>ann<>p<>\r\n"
+            "srv<>anna<>p<>\r\n"
+            "SRV<>ann<>p<>\r\n"
+            "xsrv<>ann<>p<>\r\n"
+            "srv<>ann<>q<>w\r\n"
+            "hand<>written\r\n"
+            "raw\xff\xfe<>x<>y<>z\r\n";
+        folder.write("lumetta_pop.cfg", content);
+        QVERIFY(dropAccount(folder.file("lumetta_pop.cfg"), account_key("srv", "ann")).isEmpty());
+        QCOMPARE(folder.read("lumetta_pop.cfg"), QByteArray("srv<>anna<>p<>\r\n"
+                                                            "SRV<>ann<>p<>\r\n"
+                                                            "xsrv<>ann<>p<>\r\n"
+                                                            "hand<>written\r\n"
+                                                            "raw\xff\xfe<>x<>y<>z\r\n"));
+    }
+
+    void drop_keeps_every_line_of_a_long_file() {
+        testing::TempProgramFolder folder;
+        const QString path = folder.file("lumetta_pop.cfg");
+        for (int i = 0; i < 150; ++i) {
+            appendAccount(path, {QStringLiteral("host%1").arg(i), "u", "p", ""});
+        }
+        QVERIFY(dropAccount(path, account_key("host7", "u")).isEmpty());
+        const AccountsRead read = readAccounts(path);
+        QCOMPARE(read.accounts.size(), 149);
+        QCOMPARE(read.accounts.last().server, QString("host149"));
+        QCOMPARE(QFile::permissions(path) & (QFile::ReadGroup | QFile::ReadOther), 0);
+    }
+
+    void created_file_is_empty_and_owner_only() {
+        testing::TempProgramFolder folder;
+        const QString path = folder.file("lumetta_pop.cfg");
+        QVERIFY(create_empty_accounts_file(path).isEmpty());
+        QCOMPARE(QFileInfo(path).size(), 0);
+        QCOMPARE(QFile::permissions(path) & (QFile::ReadGroup | QFile::ReadOther), 0);
+        QVERIFY(!create_empty_accounts_file(path).isEmpty());
+    }
+};
+
+QTEST_APPLESS_MAIN(AccountsFileTest)
+#include "accounts_file_test.moc"

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "core/form1.h"
+#include "core/single_instance.h"
+#include "support/temp_folder.h"
+
+namespace ostrel::testing {
+
+// A main window on a fresh program folder, with its own lock, its own
+// autostart folder and a prompt that records instead of asking anyone.
+class StartupFixture {
+public:
+    explicit StartupFixture(Timings timings = Timings());
+
+    TempProgramFolder folder;
+    QTemporaryDir config_home;
+    std::unique_ptr<SingleInstance> instance;
+    std::unique_ptr<Form1> form;
+    QStringList prompts;
+
+    bool load() { return form->load(*instance); }
+    QString autostart_entry() const;
+};
+
+}  // namespace ostrel::testing
