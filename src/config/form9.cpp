@@ -1,0 +1,232 @@
+#include "config/form9.h"
+
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "config/account_fields.h"
+#include "config/accounts_file.h"
+#include "core/form1.h"
+#include "desktop/drag_surface.h"
+#include "desktop/window_shape.h"
+
+namespace ostrel {
+
+namespace {
+
+const QString kTitle = QStringLiteral("Lumetta");
+
+const QString kSearchHint = QStringLiteral(
+    "If You want search people or subjects, write words separeted by spaces. If You only want "
+    "to know about new messages, leave empty");
+
+QLabel* make_label(QWidget* parent, const char* name, const QString& text, const QRect& place) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(place);
+    return label;
+}
+
+QLineEdit* make_box(QWidget* parent, const char* name, const QRect& place) {
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setGeometry(place);
+    return box;
+}
+
+QPushButton* make_button(QWidget* parent, const char* name, const QString& caption,
+                         const QRect& place) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(place);
+    return button;
+}
+
+// The small hint picture at the right of an entry row.
+QLabel* make_hint(QWidget* parent, const char* name, const QString& tip, int top) {
+    QLabel* hint = make_label(parent, name, QStringLiteral("?"), QRect(334, top, 20, 22));
+    hint->setAlignment(Qt::AlignCenter);
+    hint->setStyleSheet(QStringLiteral(
+        "QLabel { background: #3d6fb4; color: white; font-weight: bold; border-radius: 10px; }"));
+    hint->setToolTip(tip);
+    return hint;
+}
+
+}  // namespace
+
+Form9::Form9(Form1& form, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), form_(form) {
+    setObjectName(QStringLiteral("Form9"));
+    setWindowTitle(QStringLiteral("Pop3 Accounts"));
+    setFixedSize(399, 461);
+
+    lista = new QTreeWidget(this);
+    lista->setObjectName(QStringLiteral("lista"));
+    lista->setGeometry(34, 56, 331, 136);
+    lista->setColumnCount(4);
+    lista->setHeaderLabels({QStringLiteral("Server"), QStringLiteral("Login"),
+                            QStringLiteral("Password"), QStringLiteral("Search String")});
+    lista->setRootIsDecorated(false);
+    lista->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Passwords are never shown in the list.
+    lista->setColumnHidden(2, true);
+    // The three visible columns share the list's width equally.
+    const int column = (lista->width() - 4) / 3;
+    for (int c : {0, 1, 3}) {
+        lista->setColumnWidth(c, column);
+    }
+
+    Command2 = make_button(this, "Command2", QStringLiteral("Delete"), QRect(34, 196, 72, 24));
+    Command3 = make_button(this, "Command3", QStringLiteral("Edit"), QRect(110, 196, 72, 24));
+
+    Label1 = make_label(this, "Label1", QStringLiteral("Pop Server"), QRect(34, 232, 92, 22));
+    Text3 = make_box(this, "Text3", QRect(128, 232, 200, 22));
+    Picture1 = make_hint(this, "Picture1", QStringLiteral("Write here your Pop3 Address"), 232);
+
+    Label2 = make_label(this, "Label2", QStringLiteral("Login"), QRect(34, 262, 92, 22));
+    Text6 = make_box(this, "Text6", QRect(128, 262, 200, 22));
+    Picture2 = make_hint(this, "Picture2", QStringLiteral("Write Your Login name"), 262);
+
+    Label3 = make_label(this, "Label3", QStringLiteral("Password"), QRect(34, 292, 92, 22));
+    Text7 = make_box(this, "Text7", QRect(128, 292, 200, 22));
+    Text7->setEchoMode(QLineEdit::Password);
+    Text7->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+    Picture3 = make_hint(this, "Picture3", QStringLiteral("Your Pop3 Password"), 292);
+
+    Label4 = make_label(this, "Label4", QStringLiteral("Search String"), QRect(34, 322, 92, 22));
+    Text5 = make_box(this, "Text5", QRect(128, 322, 200, 22));
+    Picture4 = make_hint(this, "Picture4", QString(), 322);
+
+    Command1 = make_button(this, "Command1", QStringLiteral("Save"), QRect(200, 356, 72, 26));
+    Command4 = make_button(this, "Command4", QStringLiteral("Quit"), QRect(280, 356, 72, 26));
+    Command4->setToolTip(QStringLiteral("Exit"));
+
+    connect(Command1, &QPushButton::clicked, this, &Form9::save);
+    connect(Command2, &QPushButton::clicked, this, &Form9::delete_row);
+    connect(Command3, &QPushButton::clicked, this, &Form9::edit);
+    connect(Command4, &QPushButton::clicked, this, &Form9::quit);
+
+    make_drag_surface(this, this);
+}
+
+Form9::~Form9() = default;
+
+void Form9::load() {
+    Picture4->setToolTip(kSearchHint);
+    apply_shape(this, ShapedWindow::Form9);
+    fill_list();
+}
+
+void Form9::fill_list() {
+    lista->clear();
+    const AccountsRead read = readAccounts(form_.files().accounts());
+    for (const PopAccount& account : read.accounts) {
+        auto* row = new QTreeWidgetItem(lista);
+        row->setText(0, account.server);
+        row->setText(1, account.login);
+        row->setText(2, account.password);
+        row->setText(3, account.search_words);
+    }
+    if (!read.ok()) {
+        form_.log_event(QStringLiteral("Fatal Err 006 ") + read.error);
+    }
+}
+
+void Form9::clear_boxes() {
+    Text3->clear();
+    Text6->clear();
+    Text7->clear();
+    Text5->clear();
+}
+
+QTreeWidgetItem* Form9::selected_row() const {
+    const QList<QTreeWidgetItem*> rows = lista->selectedItems();
+    return rows.isEmpty() ? nullptr : rows.first();
+}
+
+void Form9::report(const QString& what, const QString& error) {
+    form_.log_event(what + QStringLiteral(": ") + error);
+    form_.prompt()(what + QStringLiteral(".\n") + error, kTitle, PromptIcon::Exclamation,
+                   PromptButtons::Ok);
+}
+
+void Form9::save() {
+    const PopAccount account{Text3->text(), Text6->text(), Text7->text(), Text5->text()};
+    if (account.server.isEmpty()) {
+        form_.prompt()(QStringLiteral("Indique o Servidor"), kTitle, PromptIcon::Exclamation,
+                       PromptButtons::Ok);
+        return;
+    }
+    const QString problem = account_field_problem(account);
+    if (!problem.isEmpty()) {
+        form_.prompt()(problem, kTitle, PromptIcon::Exclamation, PromptButtons::Ok);
+        return;
+    }
+
+    const QString path = form_.files().accounts();
+    // After Edit the old line goes and the edited one is appended in the same
+    // rewrite, so a failure can never lose the account.
+    const QString error = editing_key_.isEmpty() ? appendAccount(path, account)
+                                                 : replace_account(path, editing_key_, account);
+    if (!error.isEmpty()) {
+        report(QStringLiteral("The account was not saved"), error);
+        fill_list();
+        return;
+    }
+    editing_key_.clear();
+
+    const QString seen_state = form_.files().seen_state(account.server);
+    if (!QFile::exists(seen_state)) {
+        QFile file(seen_state);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            form_.log_event(
+                QStringLiteral("cannot create %1: %2").arg(seen_state, file.errorString()));
+        }
+    }
+    fill_list();
+    clear_boxes();
+}
+
+void Form9::edit() {
+    QTreeWidgetItem* row = selected_row();
+    if (row == nullptr) {
+        return;
+    }
+    // The file is left alone: the account is replaced only when Save is pressed.
+    Text3->setText(row->text(0));
+    Text6->setText(row->text(1));
+    Text7->setText(row->text(2));
+    Text5->setText(row->text(3));
+    editing_key_ = account_key(row->text(0), row->text(1));
+}
+
+void Form9::delete_row() {
+    QTreeWidgetItem* row = selected_row();
+    if (row == nullptr) {
+        return;
+    }
+    const QString key = account_key(row->text(0), row->text(1));
+    const PromptAnswer answer =
+        form_.prompt()(QStringLiteral("Are You shure ?"), QStringLiteral("Apagar Registo"),
+                       PromptIcon::None, PromptButtons::YesNo);
+    if (answer == PromptAnswer::Yes) {
+        const QString error = dropAccount(form_.files().accounts(), key);
+        if (!error.isEmpty()) {
+            report(QStringLiteral("The account was not deleted"), error);
+        }
+        if (key == editing_key_) {
+            editing_key_.clear();
+        }
+    }
+    lista->clear();
+    load();
+}
+
+void Form9::quit() {
+    close();
+}
+
+}  // namespace ostrel
