@@ -1,25 +1,124 @@
 #include "desktop/window_shape.h"
 
+#include <QEvent>
+#include <QPainter>
 #include <QWidget>
+
+#include "desktop/region_rule.h"
+#include "desktop/shape_tables.h"
 
 namespace ostrel {
 
-QByteArray region_table(ShapedWindow) {
-    return {};
+namespace {
+
+template <std::size_t N>
+QVector<QRect> to_rects(const shape_tables::Rectangle (&table)[N]) {
+    QVector<QRect> rects;
+    rects.reserve(int(N));
+    for (const auto& r : table) {
+        rects.append(QRect(r.left, r.top, r.right - r.left, r.bottom - r.top));
+    }
+    return rects;
 }
 
-QRegion region_from_table(const QByteArray&) {
-    return {};
+// Paints the window's background picture before the window paints itself.
+class BackgroundPicture : public QObject {
+public:
+    explicit BackgroundPicture(QWidget* window) : QObject(window), window_(window) {
+        setObjectName(QStringLiteral("ostrel_background_picture"));
+        window->installEventFilter(this);
+    }
+    void set_picture(const QPixmap& picture) { picture_ = picture; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == window_ && event->type() == QEvent::Paint && !picture_.isNull()) {
+            QPainter painter(window_);
+            painter.drawPixmap(0, 0, picture_);
+        }
+        return false;
+    }
+
+private:
+    QWidget* window_;
+    QPixmap picture_;
+};
+
+}  // namespace
+
+QByteArray region_table(ShapedWindow window) {
+    switch (window) {
+        case ShapedWindow::NotaForm:
+            return rectangle_list_bytes(to_rects(shape_tables::kNotaForm));
+        case ShapedWindow::Remetentes:
+            return rectangle_list_bytes(to_rects(shape_tables::kRemetentes));
+        case ShapedWindow::GeneralForm:
+            return rectangle_list_bytes(to_rects(shape_tables::kGeneralForm));
+        case ShapedWindow::Form9:
+        case ShapedWindow::Menu1:
+            break;
+    }
+    return rectangle_list_bytes(to_rects(shape_tables::kForm9));
 }
 
-QImage shape_picture(ShapedWindow) {
-    return {};
+QRegion region_from_table(const QByteArray& table) {
+    QRegion region;
+    for (const QRect& rect : rectangles_from_list(table)) {
+        region += rect;
+    }
+    return region;
 }
 
-QColor shape_key_colour(ShapedWindow) {
-    return {};
+QImage shape_picture(ShapedWindow window) {
+    switch (window) {
+        case ShapedWindow::NotaForm:
+            return QImage(QStringLiteral(":/nota_form.png"));
+        case ShapedWindow::Remetentes:
+            return QImage(QStringLiteral(":/remetentes.png"));
+        case ShapedWindow::GeneralForm:
+            return QImage(QStringLiteral(":/general_form.png"));
+        case ShapedWindow::Form9:
+        case ShapedWindow::Menu1:
+            break;
+    }
+    return QImage(QStringLiteral(":/form9.png"));
 }
 
-void apply_shape(QWidget*, ShapedWindow) {}
+QColor shape_key_colour(ShapedWindow window) {
+    switch (window) {
+        case ShapedWindow::NotaForm:
+        case ShapedWindow::Remetentes:
+            return QColor(128, 128, 128);
+        case ShapedWindow::GeneralForm:
+            return QColor(254, 254, 255);
+        case ShapedWindow::Form9:
+        case ShapedWindow::Menu1:
+            break;
+    }
+    return QColor(254, 254, 254);
+}
+
+QPixmap close_picture() {
+    return QPixmap(QStringLiteral(":/close.png"));
+}
+
+void apply_shape(QWidget* window, ShapedWindow which) {
+    if (window == nullptr) {
+        return;
+    }
+    const QRegion region = region_from_table(region_table(which));
+    if (region.isEmpty()) {
+        window->clearMask();
+    } else {
+        window->setMask(region);
+    }
+    auto* background = dynamic_cast<BackgroundPicture*>(window->findChild<QObject*>(
+        QStringLiteral("ostrel_background_picture"), Qt::FindDirectChildrenOnly));
+    if (background == nullptr) {
+        background = new BackgroundPicture(window);
+    }
+    background->set_picture(QPixmap::fromImage(shape_picture(which)));
+    window->update();
+}
 
 }  // namespace ostrel

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QColor>
 #include <QImage>
+#include <QPixmap>
 #include <QRegion>
 
 class QWidget;
@@ -16,15 +17,19 @@ enum class ShapedWindow { NotaForm, Remetentes, GeneralForm, Form9, Menu1 };
 // type 1, count, 16 * count, bounding box, then the rectangles).
 QByteArray region_table(ShapedWindow window);
 
-// The outline a rectangle list describes.
+// The outline a rectangle list describes; empty when the list is malformed.
 QRegion region_from_table(const QByteArray& table);
 
 // The window's background picture and the colour that is cut away from it.
 QImage shape_picture(ShapedWindow window);
 QColor shape_key_colour(ShapedWindow window);
 
-// Gives `window` its outline (a mask) and, when `paint_background` is set, its
-// background picture.
+// The 16 x 16 close picture of the popups.
+QPixmap close_picture();
+
+// Gives `window` its outline (a mask) and paints its background picture
+// under its controls. A malformed table leaves the window rectangular.
+// Calling it again replaces the outline and the picture.
 void apply_shape(QWidget* window, ShapedWindow which);
 
 }  // namespace ostrel
