@@ -5,10 +5,12 @@ class QWidget;
 namespace ostrel {
 
 // Moves `window` with the mouse while the left button is held over `surface`
-// (the system does the move, as with a title bar).
+// itself (not over its child controls). The system does the move, as with a
+// title bar; where it cannot, the window follows the mouse.
 void make_drag_surface(QWidget* surface, QWidget* window);
 
-// Starts the system move of `window` at once.
-void begin_drag(QWidget* window);
+// Asks the system to move `window` with the mouse from now on. False when the
+// window is not on screen or the system cannot do it.
+bool begin_drag(QWidget* window);
 
 }  // namespace ostrel
