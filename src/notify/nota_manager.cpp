@@ -1,15 +1,70 @@
 #include "notify/nota_manager.h"
 
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <exception>
+
+#include "core/date_time_text.h"
 #include "core/form1.h"
+#include "notify/nota_form.h"
 
 namespace ostrel {
 
 NotaManager::NotaManager(Form1& form) : form_(form) {}
 
+// The windows belong to the main window, which frees those still open.
 NotaManager::~NotaManager() = default;
 
-void NotaManager::show_total(const QString&) {}
+NotaForm* NotaManager::new_nota(const QString& name) {
+    // The counter is wide enough for any run; the check only keeps it from
+    // wrapping.
+    if (!slots_.has_room()) {
+        form_.log_event(QStringLiteral("Fatal Err 012 no number left for another notification"));
+        return nullptr;
+    }
+    try {
+        auto* nota = new NotaForm(form_);
+        nota->setWindowTitle(name);
+        nota->load();
+        slots_.add(nota);
+        return nota;
+    } catch (const std::exception& failure) {
+        form_.log_event(QStringLiteral("Fatal Err 012 ") + QString::fromLocal8Bit(failure.what()));
+    }
+    return nullptr;
+}
 
-void NotaManager::show_default_instance() {}
+NotaForm* NotaManager::nota_list(int slot) const {
+    return qobject_cast<NotaForm*>(slots_.at(slot));
+}
+
+NotaForm* NotaManager::default_instance() const {
+    return default_instance_;
+}
+
+void NotaManager::show_total(const QString& message) {
+    NotaForm* nota = new_nota(QStringLiteral("nota"));
+    if (nota == nullptr) {
+        return;
+    }
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        nota->move(area.x() + area.width() / 2, area.y() + area.height() / 2);
+    }
+    nota->Label1->setText(date_time_text());
+    nota->Label2->setText(message);
+}
+
+void NotaManager::show_default_instance() {
+    if (default_instance_.isNull()) {
+        default_instance_ = new NotaForm(form_);
+        default_instance_->setWindowTitle(QStringLiteral("nota"));
+        default_instance_->load();
+        return;
+    }
+    default_instance_->show();
+    default_instance_->raise();
+}
 
 }  // namespace ostrel

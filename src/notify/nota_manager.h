@@ -1,10 +1,14 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
+
+#include "notify/nota_slots.h"
 
 namespace ostrel {
 
 class Form1;
+class NotaForm;
 
 // Creates and keeps the notification popups.
 class NotaManager {
@@ -12,13 +16,32 @@ public:
     explicit NotaManager(Form1& form);
     ~NotaManager();
 
+    // Creates and shows a notification titled `name` ("nota" or "note") and
+    // records it in slot nota_count() + 1. On failure logs "Fatal Err 012 "
+    // and a description and returns null.
+    NotaForm* new_nota(const QString& name);
+
+    // Notifications created so far; also the slot of the newest one.
+    int nota_count() const { return slots_.count(); }
+    // The notification in `slot` (the k-th one created, from 1); null when the
+    // slot is empty or its window was closed: closed windows are freed.
+    NotaForm* nota_list(int slot) const;
+    // The newest notification, or null when it was closed or none exists.
+    NotaForm* newest() const { return nota_list(nota_count()); }
+    // How many of the created notifications are still open.
+    int open_count() const { return slots_.open_count(); }
+
     // Debug popup with the account's message total, at the screen centre.
     void show_total(const QString& message);
-    // Shows the single shared notification window (the hidden "nota show" button).
+    // Shows the single shared notification window (the hidden "nota show"
+    // buttons). It is neither counted nor kept in nota_list().
     void show_default_instance();
+    NotaForm* default_instance() const;
 
 private:
     Form1& form_;
+    NotaSlots slots_;
+    QPointer<NotaForm> default_instance_;
 };
 
 }  // namespace ostrel

@@ -1,0 +1,119 @@
+#include "notify/nota_form.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <cmath>
+#include <exception>
+
+#include "core/form1.h"
+#include "desktop/drag_surface.h"
+#include "desktop/window_shape.h"
+#include "notify/close_picture.h"
+#include "notify/remetentes.h"
+
+namespace ostrel {
+
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+constexpr int kRightGapTwips = 20;
+constexpr int kBottomGapTwips = 850;
+
+// To the nearest pixel, on both sides of the screen's origin.
+int twips_to_pixels(int twips) {
+    return int(std::lround(double(twips) / kTwipsPerPixel));
+}
+
+QLabel* make_line(QWidget* parent, const char* name, const QRect& place) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(place);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+}  // namespace
+
+QPoint nota_position(const QSize& screen, const QSize& window) {
+    const int left =
+        screen.width() * kTwipsPerPixel - window.width() * kTwipsPerPixel - kRightGapTwips;
+    const int top =
+        screen.height() * kTwipsPerPixel - window.height() * kTwipsPerPixel - kBottomGapTwips;
+    return {twips_to_pixels(left), twips_to_pixels(top)};
+}
+
+NotaForm::NotaForm(Form1& form)
+    : QWidget(&form, Qt::Window | Qt::FramelessWindowHint | Qt::Tool | Qt::WindowStaysOnTopHint |
+                         Qt::WindowDoesNotAcceptFocus),
+      form_(form) {
+    setObjectName(QStringLiteral("nota_form"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFixedSize(195, 98);
+    QFont small = font();
+    small.setPixelSize(11);
+    setFont(small);
+    setStyleSheet(QStringLiteral("QLabel { color: #1d2733; }"));
+
+    Picture1 = make_close_picture(this, QRect(176, 0, 20, 20));
+    Label1 = make_line(this, "Label1", QRect(8, 16, 177, 17));
+    Label2 = make_line(this, "Label2", QRect(8, 32, 177, 17));
+    // The server line may run to the window's edge.
+    Label3 = make_line(this, "Label3", QRect(8, 48, 187, 13));
+    Label4 = make_line(this, "Label4", QRect(8, 64, 169, 17));
+    Label2->setStyleSheet(QStringLiteral("QLabel { font-weight: bold; }"));
+
+    Command1 = new QPushButton(QStringLiteral("See Senders"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry(0, 80, 89, 17);
+    Command1->setFocusPolicy(Qt::NoFocus);
+    Command1->setCursor(Qt::PointingHandCursor);
+    Command1->setStyleSheet(
+        QStringLiteral("QPushButton { color: white; background: #2f6bc4; border: none;"
+                       " border-top-right-radius: 4px; font-size: 10px; padding: 0 4px; }"
+                       "QPushButton:hover { background: #3b7dd8; }"
+                       "QPushButton:pressed { background: #24569f; }"));
+
+    Label5 = make_line(this, "Label5", QRect(168, 88, 25, 9));
+    Label5->setText(QStringLiteral("Label5"));
+    Label5->setVisible(false);
+
+    connect(Command1, &QPushButton::clicked, this,
+            [this] { novaform2(QStringLiteral("remete"), Label5->text(), Label3->text()); });
+    make_drag_surface(this, this);
+}
+
+NotaForm::~NotaForm() = default;
+
+void NotaForm::load() {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        move(area.topLeft() + nota_position(area.size(), size()));
+    }
+    apply_shape(this, ShapedWindow::NotaForm);
+    // A new window is shown above the older ones; the hint keeps it above
+    // ordinary windows.
+    show();
+}
+
+Remetentes* NotaForm::novaform2(const QString& formname, const QString& frase,
+                                const QString& serv) {
+    try {
+        // The list belongs to the main window, not to this notification: it
+        // stays open when the notification is closed.
+        auto* list = new Remetentes(parentWidget());
+        list->setWindowTitle(formname);
+        list->load();
+        list->show();
+        list->set_list_text(frase);
+        list->Label1->setText(serv);
+        return list;
+    } catch (const std::exception& failure) {
+        form_.log_event(QStringLiteral("Fatal Err 002 ") + QString::fromLocal8Bit(failure.what()));
+    }
+    return nullptr;
+}
+
+}  // namespace ostrel

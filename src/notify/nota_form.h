@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QPoint>
+#include <QSize>
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+
+namespace ostrel {
+
+class Form1;
+class ClosePicture;
+class Remetentes;
+
+// Where a notification lands on a screen of `screen` pixels: its right edge
+// 20 twips and its bottom edge 850 twips in from the screen's (15 twips a
+// pixel), whatever else is open.
+QPoint nota_position(const QSize& screen, const QSize& window = QSize(195, 98));
+
+// One notification: kept above other windows without taking the focus, not in
+// the task bar, open until the user closes it; closing frees it.
+class NotaForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit NotaForm(Form1& form);
+    ~NotaForm() override;
+
+    // Top-most, placed at the lower right, shaped; shows the window.
+    void load();
+
+    // Opens a senders list with title word `formname`, list `frase` and title
+    // line `serv`. Returns the new window, or null after logging a failure.
+    Remetentes* novaform2(const QString& formname, const QString& frase, const QString& serv);
+
+    ClosePicture* Picture1;
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLabel* Label4;
+    QPushButton* Command1;
+    QLabel* Label5;
+
+private:
+    Form1& form_;
+};
+
+}  // namespace ostrel

@@ -1,0 +1,230 @@
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QtTest>
+
+#include "core/form1.h"
+#include "core/resources.h"
+#include "desktop/window_shape.h"
+#include "notify/nota_form.h"
+#include "notify/nota_manager.h"
+#include "notify/nota_slots.h"
+#include "notify/remetentes.h"
+#include "support/temp_folder.h"
+
+using namespace ostrel;
+
+namespace {
+
+struct Main {
+    testing::TempProgramFolder folder;
+    Form1 form{
+        folder.path(), folder.file("Ostrel"),
+        [](const QString&, const QString&, PromptIcon, PromptButtons) { return PromptAnswer::Ok; }};
+    NotaManager& notes() { return form.notes(); }
+};
+
+QRect screen_area() {
+    return QGuiApplication::primaryScreen()->geometry();
+}
+
+QList<Remetentes*> senders_windows() {
+    QList<Remetentes*> found;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* list = qobject_cast<Remetentes*>(w); list != nullptr && list->isVisible()) {
+            found << list;
+        }
+    }
+    return found;
+}
+
+void close_by_picture(QWidget* window) {
+    QLabel* picture = window->findChild<QLabel*>("Picture1");
+    QTest::mouseClick(picture, Qt::LeftButton, {}, QPoint(10, 8));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void send_mouse(QWidget* target, QEvent::Type type, const QPoint& at, Qt::MouseButtons buttons) {
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, QPointF(at), QPointF(target->mapToGlobal(at)), button, buttons,
+                      Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+// Presses on `surface` at `at`, moves the mouse by `by` with the button held
+// and releases; returns how far `window` moved.
+QPoint drag(QWidget* surface, QWidget* window, const QPoint& at, const QPoint& by) {
+    const QPoint before = window->pos();
+    send_mouse(surface, QEvent::MouseButtonPress, at, Qt::LeftButton);
+    send_mouse(surface, QEvent::MouseMove, at + by / 2, Qt::LeftButton);
+    send_mouse(surface, QEvent::MouseMove, at + by - (window->pos() - before), Qt::LeftButton);
+    send_mouse(surface, QEvent::MouseButtonRelease, at + by - (window->pos() - before),
+               Qt::NoButton);
+    return window->pos() - before;
+}
+
+}  // namespace
+
+class NotaFormTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { init_resources(); }
+
+    void placement_follows_the_screen_data() {
+        QTest::addColumn<QSize>("screen");
+        QTest::addColumn<QPoint>("place");
+        // 20 and 850 twips at 15 twips a pixel, to the nearest pixel.
+        QTest::newRow("1920x1080") << QSize(1920, 1080) << QPoint(1724, 925);
+        QTest::newRow("1366x768") << QSize(1366, 768) << QPoint(1170, 613);
+        QTest::newRow("800x600") << QSize(800, 600) << QPoint(604, 445);
+        QTest::newRow("smaller than the window") << QSize(150, 80) << QPoint(-46, -75);
+    }
+    void placement_follows_the_screen() {
+        QFETCH(QSize, screen);
+        QFETCH(QPoint, place);
+        QCOMPARE(nota_position(screen), place);
+    }
+
+    void every_notification_gets_its_own_slot_and_the_same_place() {
+        Main main;
+        NotaForm* first = main.notes().new_nota("nota");
+        NotaForm* second = main.notes().new_nota("note");
+        QVERIFY(first && second && first != second);
+        QCOMPARE(main.notes().nota_count(), 2);
+        QCOMPARE(main.notes().nota_list(0), nullptr);
+        QCOMPARE(main.notes().nota_list(1), first);
+        QCOMPARE(main.notes().newest(), second);
+        QCOMPARE(main.notes().nota_list(3), nullptr);
+        QCOMPARE(second->windowTitle(), QString("note"));
+        const QRect screen = screen_area();
+        for (NotaForm* nota : {first, second}) {
+            QVERIFY(nota->isVisible());
+            QCOMPARE(nota->pos(), screen.topLeft() + nota_position(screen.size()));
+            QVERIFY(nota->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+            QVERIFY(nota->windowFlags().testFlag(Qt::Tool));
+            QVERIFY(nota->testAttribute(Qt::WA_ShowWithoutActivating));
+            QCOMPARE(nota->mask(), region_from_table(region_table(ShapedWindow::NotaForm)));
+            QVERIFY(!nota->mask().contains(QPoint(174, 85)));
+        }
+        QCOMPARE(first->Label5->text(), QString("Label5"));
+        QVERIFY(!first->Label5->isVisibleTo(first) && first->Command1->isVisibleTo(first));
+    }
+
+    void closing_one_frees_it_and_leaves_the_others() {
+        Main main;
+        NotaForm* first = main.notes().new_nota("nota");
+        NotaForm* second = main.notes().new_nota("nota");
+        QPointer<NotaForm> closed = second;
+        close_by_picture(second);
+        QVERIFY(closed.isNull());
+        QCOMPARE(main.notes().nota_list(2), nullptr);
+        QCOMPARE(main.notes().newest(), nullptr);
+        QVERIFY(first->isVisible());
+        QCOMPARE(main.notes().nota_count(), 2);
+        QCOMPARE(main.notes().open_count(), 1);
+        NotaForm* third = main.notes().new_nota("nota");
+        QCOMPARE(third->pos(), first->pos());
+        QCOMPARE(main.notes().nota_list(3), third);
+        QCOMPARE(main.notes().nota_list(1), first);
+    }
+
+    // The slots hold only open windows, so any number of windows can come
+    // and go; plain objects stand in for the windows here.
+    void slots_keep_coming_past_32767() {
+        NotaSlots numbered;
+        QObject kept;
+        for (int k = 1; k <= 40000; ++k) {
+            if (k == 32768) {
+                QVERIFY(numbered.add(&kept));
+                continue;
+            }
+            auto* window = new QObject;
+            QVERIFY(numbered.add(window));
+            QCOMPARE(numbered.newest(), window);
+            delete window;
+            QCOMPARE(numbered.at(k), nullptr);
+        }
+        QCOMPARE(numbered.count(), 40000);
+        QCOMPARE(numbered.at(32768), &kept);
+        QCOMPARE(numbered.open_count(), 1);
+        QVERIFY(!numbered.add(nullptr));
+        QCOMPARE(numbered.count(), 40000);
+    }
+
+    // At program end the slots go before the windows the main window frees.
+    void windows_may_outlive_their_slots() {
+        auto* numbered = new NotaSlots;
+        auto* window = new QObject;
+        numbered->add(window);
+        delete numbered;
+        delete window;
+    }
+
+    void debug_total_sits_at_the_screen_centre() {
+        Main main;
+        main.notes().show_total("total pop.example.com 3");
+        NotaForm* nota = main.notes().newest();
+        QVERIFY(nota != nullptr);
+        QCOMPARE(main.notes().nota_count(), 1);
+        QCOMPARE(nota->pos(), screen_area().topLeft() +
+                                  QPoint(screen_area().width() / 2, screen_area().height() / 2));
+        QVERIFY(!nota->Label1->text().isEmpty());
+        QCOMPARE(nota->Label2->text(), QString("total pop.example.com 3"));
+        QVERIFY(nota->Label3->text().isEmpty() && nota->Label4->text().isEmpty());
+        // Its "See Senders" shows the initial text under an empty title line.
+        nota->Command1->click();
+        QCOMPARE(senders_windows().size(), 1);
+        QCOMPARE(senders_windows()[0]->Text1->toPlainText(), QString("Label5"));
+        QVERIFY(senders_windows()[0]->Label1->text().isEmpty());
+    }
+
+    void default_instance_is_neither_counted_nor_listed() {
+        Main main;
+        main.form.Command3->click();
+        NotaForm* shared = main.notes().default_instance();
+        QVERIFY(shared != nullptr && shared->isVisible());
+        main.notes().show_default_instance();
+        QCOMPARE(main.notes().default_instance(), shared);
+        QCOMPARE(main.notes().nota_count(), 0);
+        QCOMPARE(main.notes().nota_list(1), nullptr);
+        close_by_picture(shared);
+        QCOMPARE(main.notes().default_instance(), nullptr);
+        main.notes().show_default_instance();
+        QVERIFY(main.notes().default_instance() != nullptr);
+    }
+
+    void dragging_moves_only_by_the_surfaces_data() {
+        QTest::addColumn<QString>("surface");
+        QTest::addColumn<bool>("moves");
+        QTest::newRow("notification background") << "nota_form" << true;
+        QTest::newRow("notification label") << "Label2" << false;
+        QTest::newRow("senders background") << "remetentes" << true;
+        QTest::newRow("senders title line") << "remetentes/Label1" << true;
+        QTest::newRow("senders list") << "remetentes/Text1" << false;
+    }
+    void dragging_moves_only_by_the_surfaces() {
+        QFETCH(QString, surface);
+        QFETCH(bool, moves);
+        Main main;
+        NotaForm* nota = main.notes().new_nota("nota");
+        nota->Label2->setText("You have  3 new message(s)");
+        QWidget* window = nota;
+        if (surface.startsWith("remetentes")) {
+            window = nota->novaform2("remete", "\r\nAnn", "pop.example.com");
+        }
+        QWidget* target = window;
+        if (surface.contains('/') || surface == "Label2") {
+            target = window->findChild<QWidget*>(surface.section('/', -1));
+        }
+        if (auto* box = qobject_cast<QPlainTextEdit*>(target)) {
+            target = box->viewport();
+        }
+        // The background point is below the labels, clear of every control.
+        const QPoint at = target == window ? QPoint(120, window == nota ? 84 : 200) : QPoint(4, 4);
+        QCOMPARE(drag(target, window, at, QPoint(-30, -20)), moves ? QPoint(-30, -20) : QPoint());
+    }
+};
+
+QTEST_MAIN(NotaFormTest)
+#include "nota_form_test.moc"
