@@ -1,20 +1,158 @@
 #include "notify/mail_evaluation.h"
 
+#include <QLabel>
+#include <QPushButton>
+#include <QTextCursor>
 #include <QTextEdit>
 
+#include "core/date_time_text.h"
 #include "core/form1.h"
+#include "notify/nota_form.h"
+#include "notify/nota_manager.h"
+#include "notify/search_matching.h"
+#include "notify/seen_state.h"
 
 namespace ostrel {
 
+namespace {
+
+const QString kEvaluationFailure = QStringLiteral("Fatal Err 005 ");
+const QString kReportFailure = QStringLiteral("Fatal Err 004 ");
+
+// CR LF, " " + k, " - ", From, " - ", Subject for every entry the header
+// parser filled.
+QString header_trace(const MessageTable& messages, qint64 count) {
+    QString trace;
+    const qint64 filled = qMin<qint64>(count, messages.size());
+    for (qint64 k = 1; k <= filled; ++k) {
+        if (messages.msg_num[k - 1] == 0) {
+            continue;
+        }
+        trace += QStringLiteral("\r\n ") + QString::number(k) + QStringLiteral(" - ") +
+                 messages.msg_from[k - 1] + QStringLiteral(" - ") + messages.msg_subject[k - 1];
+    }
+    return trace;
+}
+
+void append_trace(QTextEdit* text, const QString& lines) {
+    QTextCursor cursor(text->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(lines);
+}
+
+// Where the server's seen state lives, or the reason it cannot be named.
+struct SeenStateFile {
+    QString path;
+    QString unsafe_reason;
+};
+
+SeenStateFile seen_state_file(Form1& form) {
+    const QString& server = form.state().server;
+    const QString reason = unsafe_server_name_reason(server);
+    if (!reason.isEmpty()) {
+        return {QString(), reason};
+    }
+    return {form.files().seen_state(server), QString()};
+}
+
+// Replaces the seen state with the messages on the server now; returns the
+// failure's description, empty on success.
+QString rewrite_seen_state(Form1& form, const SeenStateFile& file) {
+    if (!file.unsafe_reason.isEmpty()) {
+        return file.unsafe_reason;
+    }
+    const AppState& state = form.state();
+    return write_seen_state(file.path, seen_state_content(state.messages, state.msg_count));
+}
+
+void show_new_mail(Form1& form, int new_count) {
+    NotaForm* nota = form.notes().new_nota(QStringLiteral("nota"));
+    if (nota == nullptr) {
+        return;
+    }
+    const AppState& state = form.state();
+    nota->Label1->setText(date_time_text());
+    nota->Label2->setText(QStringLiteral("You have  ") + QString::number(new_count) +
+                          QStringLiteral(" new message(s)"));
+    nota->Label3->setText(state.server);
+    nota->Label5->setText(state.senders_text);
+    nota->Command1->setVisible(true);
+}
+
+void show_match(Form1& form, const SearchMatch& match) {
+    NotaForm* nota = form.notes().new_nota(QStringLiteral("note"));
+    if (nota == nullptr) {
+        return;
+    }
+    const AppState& state = form.state();
+    nota->Label1->setText(QStringLiteral("One message Match: ") + match.word);
+    nota->Label2->setText(QStringLiteral("From: ") +
+                          state.messages.msg_from.value(match.message - 1));
+    nota->Label3->setText(QStringLiteral("Subject: ") +
+                          state.messages.msg_subject.value(match.message - 1));
+    nota->Label4->setText(state.server);
+    nota->Command1->setVisible(false);
+}
+
+QString evaluate_new_mail(Form1& form) {
+    AppState& state = form.state();
+    const SeenStateFile file = seen_state_file(form);
+    QString seen_text;
+    const QString load_error =
+        file.unsafe_reason.isEmpty() ? load_seen_state(file.path, &seen_text) : file.unsafe_reason;
+    if (!load_error.isEmpty()) {
+        form.log_event(kEvaluationFailure + load_error);
+        return {};
+    }
+    const NewMailResult result = detect_new_mail(seen_text, state.messages, state.msg_count);
+    state.senders_text = result.senders_text;
+    if (result.new_count > 0) {
+        show_new_mail(form, result.new_count);
+    }
+    const QString write_error = rewrite_seen_state(form, file);
+    if (write_error.isEmpty()) {
+        return {};
+    }
+    // Once new mail was reported, a failure is the report step's to log.
+    if (result.new_count > 0) {
+        return write_error;
+    }
+    form.log_event(kEvaluationFailure + write_error);
+    return {};
+}
+
+void evaluate_search_words(Form1& form) {
+    const AppState& state = form.state();
+    for (const SearchMatch& match :
+         find_matches(state.search_words, state.messages, state.msg_count)) {
+        show_match(form, match);
+    }
+    const QString write_error = rewrite_seen_state(form, seen_state_file(form));
+    if (!write_error.isEmpty()) {
+        form.log_event(kEvaluationFailure + write_error);
+    }
+}
+
+}  // namespace
+
+QString evaluate_mail(Form1& form) {
+    if (form.state().search_words.isEmpty()) {
+        return evaluate_new_mail(form);
+    }
+    evaluate_search_words(form);
+    return {};
+}
+
 void process_headers(Form1& form) {
     AppState& state = form.state();
-    QString trace = form.Text1->toPlainText();
-    for (int k = 0; k < state.messages.size(); ++k) {
-        trace += QStringLiteral("\r\n ") + QString::number(k + 1) + QStringLiteral(" - ") +
-                 state.messages.msg_from[k] + QStringLiteral(" - ") + state.messages.msg_subject[k];
+    append_trace(form.Text1, header_trace(state.messages, state.msg_count));
+    const QString failure = evaluate_mail(form);
+    if (!failure.isEmpty()) {
+        form.log_event(kReportFailure + failure);
+        return;
     }
-    form.Text1->setPlainText(trace);
     state.messages.clear();
+    state.msg_count = 0;
 }
 
 }  // namespace ostrel

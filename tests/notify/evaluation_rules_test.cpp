@@ -34,11 +34,13 @@ private slots:
         QTest::addColumn<int>("new_count");
         QTest::addColumn<QString>("senders");
         const QString ann = "Ann Lee <ann@example.org>";
-        QTest::newRow("empty file: all new") << QByteArray() << ann << "Hello" << 1 << "\r\nAnn Lee ";
+        QTest::newRow("empty file: all new")
+            << QByteArray() << ann << "Hello" << 1 << "\r\nAnn Lee ";
         QTest::newRow("part of an old subject is seen")
             << QByteArray("1/1/26 10:00:00 x Re: Hello\r\n") << ann << "Hello" << 0 << "";
         QTest::newRow("longer than an old subject is new")
-            << QByteArray("1/1/26 10:00:00 x Hello\r\n") << ann << "Re: Hello" << 1 << "\r\nAnn Lee ";
+            << QByteArray("1/1/26 10:00:00 x Hello\r\n") << ann << "Re: Hello" << 1
+            << "\r\nAnn Lee ";
         QTest::newRow("case matters")
             << QByteArray("1/1/26 10:00:00 x hello\r\n") << ann << "Hello" << 1 << "\r\nAnn Lee ";
         QTest::newRow("subject equal to a date is seen")
@@ -47,10 +49,14 @@ private slots:
             << QByteArray("d t a One\r\nTwo b c\r\n") << ann << "OneTwo" << 0 << "";
         QTest::newRow("empty subject, file not empty: seen")
             << QByteArray("d t a b\r\n") << ann << "" << 0 << "";
-        QTest::newRow("empty subject, empty file: new") << QByteArray() << ann << "" << 1 << "\r\nAnn Lee ";
-        QTest::newRow("From starting with <") << QByteArray() << "<a@b>" << "s" << 1 << "\r\n";
-        QTest::newRow("From without <") << QByteArray() << "a@b" << "s" << 1 << "\r\na@b";
-        QTest::newRow("empty From adds no line") << QByteArray() << "" << "s" << 1 << "";
+        QTest::newRow("empty subject, empty file: new")
+            << QByteArray() << ann << "" << 1 << "\r\nAnn Lee ";
+        QTest::newRow("From starting with <") << QByteArray() << "<a@b>"
+                                              << "s" << 1 << "\r\n";
+        QTest::newRow("From without <") << QByteArray() << "a@b"
+                                        << "s" << 1 << "\r\na@b";
+        QTest::newRow("empty From adds no line") << QByteArray() << ""
+                                                 << "s" << 1 << "";
     }
     void new_mail_detection() {
         QFETCH(QByteArray, file);
@@ -58,7 +64,8 @@ private slots:
         QFETCH(QString, subject);
         QFETCH(int, new_count);
         QFETCH(QString, senders);
-        const NewMailResult result = detect_new_mail(seen_text_from(file), table({{from, subject}}), 1);
+        const NewMailResult result =
+            detect_new_mail(seen_text_from(file), table({{from, subject}}), 1);
         QCOMPARE(result.new_count, new_count);
         QCOMPARE(result.senders_text, senders);
     }
@@ -118,15 +125,18 @@ private slots:
         const QString ann = "Ann Lee <ann@example.org>";
         QTest::newRow("case ignored") << "lee" << ann << "Hi" << QStringList{"lee"};
         QTest::newRow("one-letter word ignored") << "a lee" << ann << "Hi" << QStringList{"lee"};
-        QTest::newRow("empty words never match")
-            << "  lee  " << ann << "Hi" << QStringList{"lee"};
+        QTest::newRow("empty words never match") << "  lee  " << ann << "Hi" << QStringList{"lee"};
         QTest::newRow("blanks only") << "   " << ann << "Hi" << QStringList{};
-        QTest::newRow("across the join") << "nnmee" << "Ann" << "Meeting" << QStringList{"nnmee"};
+        QTest::newRow("across the join") << "nnmee"
+                                         << "Ann"
+                                         << "Meeting" << QStringList{"nnmee"};
         QTest::newRow("inside the address") << "example" << ann << "" << QStringList{"example"};
         QTest::newRow("two words, repeats kept")
             << "hi LEE hi" << ann << "Hi" << QStringList{"hi", "LEE", "hi"};
         QTest::newRow("tab stays inside a word") << "lee\tx" << ann << "Hi" << QStringList{};
-        QTest::newRow("locale upper case") << "JOÃO" << "joão" << "" << QStringList{"JOÃO"};
+        QTest::newRow("locale upper case") << "JOÃO"
+                                           << "joão"
+                                           << "" << QStringList{"JOÃO"};
     }
     void search_words() {
         QFETCH(QString, words);

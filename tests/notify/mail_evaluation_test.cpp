@@ -1,0 +1,238 @@
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QtTest>
+
+#include "core/date_time_text.h"
+#include "core/form1.h"
+#include "core/resources.h"
+#include "notify/mail_evaluation.h"
+#include "notify/nota_form.h"
+#include "notify/nota_manager.h"
+#include "support/temp_folder.h"
+
+using namespace ostrel;
+
+namespace {
+
+struct Message {
+    QString from;
+    QString subject;
+};
+
+const QString kServer = "pop.example.com";
+
+struct Main {
+    testing::TempProgramFolder folder;
+    Form1 form{
+        folder.path(), folder.file("Ostrel"),
+        [](const QString&, const QString&, PromptIcon, PromptButtons) { return PromptAnswer::Ok; }};
+
+    // One account's check as the driver leaves it before the report step.
+    void check(const QVector<Message>& messages, const QString& words = {},
+               const QString& server = kServer) {
+        AppState& state = form.state();
+        state.server = server;
+        state.search_words = words;
+        state.msg_count = messages.size();
+        for (int k = 1; k <= messages.size(); ++k) {
+            state.messages.store(k - 1, k, messages[k - 1].from, messages[k - 1].subject);
+        }
+        process_headers(form);
+    }
+    NotaManager& notes() { return form.notes(); }
+    QString log() const { return QString::fromUtf8(folder.read("logfile.txt")); }
+    QByteArray seen_state(const QString& server = kServer) const {
+        return folder.read(server + ".svr");
+    }
+};
+
+const QVector<Message> kThree = {{"Ann Lee <ann@example.org>", "Lunch"},
+                                 {"<bob@example.org>", "Report"},
+                                 {"carla@example.org", "Photos"}};
+
+// The lines of a seen-state file with their date and time cut off.
+QStringList seen_lines(const QByteArray& content) {
+    QStringList lines = QString::fromLatin1(content).split("\r\n");
+    lines.removeLast();
+    for (QString& line : lines) {
+        line = line.mid(date_time_text().size() + 1);
+    }
+    return lines;
+}
+
+}  // namespace
+
+class MailEvaluationTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { init_resources(); }
+
+    void new_mail_is_reported_once() {
+        Main main;
+        main.folder.write(kServer + ".svr", "");
+        const QDateTime before = QDateTime::currentDateTime();
+        main.check(kThree);
+        QCOMPARE(main.notes().nota_count(), 1);
+        NotaForm* nota = main.notes().newest();
+        QCOMPARE(nota->windowTitle(), QString("nota"));
+        QVERIFY(
+            QStringList({date_time_text(before), date_time_text()}).contains(nota->Label1->text()));
+        QCOMPARE(nota->Label2->text(), QString("You have  3 new message(s)"));
+        QCOMPARE(nota->Label3->text(), kServer);
+        QVERIFY(nota->Label4->text().isEmpty());
+        QCOMPARE(nota->Label5->text(), QString("\r\nAnn Lee \r\n\r\ncarla@example.org"));
+        QVERIFY(nota->Command1->isVisibleTo(nota));
+        QCOMPARE(seen_lines(main.seen_state()),
+                 QStringList({"Ann Lee <ann@example.org> Lunch", "<bob@example.org> Report",
+                              "carla@example.org Photos"}));
+        QCOMPARE(main.form.state().msg_count, 0);
+        QCOMPARE(main.form.state().messages.size(), 0);
+
+        // The same mailbox again: nothing new, the state rewritten all the same.
+        main.folder.write(kServer + ".svr", main.seen_state() + "stale\r\n");
+        main.check(kThree);
+        QCOMPARE(main.notes().nota_count(), 1);
+        QCOMPARE(seen_lines(main.seen_state()).size(), 3);
+        QCOMPARE(main.form.state().senders_text, QString());
+        QVERIFY(!main.log().contains("Fatal"));
+    }
+
+    void missing_seen_state_counts_as_empty() {
+        Main main;
+        main.check({{"Ann <a@example.org>", "Hi"}});
+        QCOMPARE(main.notes().nota_count(), 1);
+        QCOMPARE(main.notes().newest()->Label2->text(), QString("You have  1 new message(s)"));
+        QCOMPARE(seen_lines(main.seen_state()), QStringList{"Ann <a@example.org> Hi"});
+        QVERIFY(!main.log().contains("Fatal"));
+    }
+
+    void empty_mailbox_empties_the_state() {
+        Main main;
+        main.folder.write(kServer + ".svr", "d t a Hi\r\n");
+        main.check({});
+        QCOMPARE(main.notes().nota_count(), 0);
+        QVERIFY(main.folder.exists(kServer + ".svr"));
+        QCOMPARE(main.seen_state(), QByteArray());
+    }
+
+    void search_words_report_every_match_at_every_check() {
+        Main main;
+        const QVector<Message> mailbox = {{"Lee Ann", "Meeting"},
+                                          {"bob@example.org", "Lunch"}};
+        for (int check = 1; check <= 2; ++check) {
+            main.check(mailbox, "lee a  nnmee LUNCH lee ");
+            QCOMPARE(main.notes().nota_count(), 4 * check);
+        }
+        const QStringList first_lines = {"One message Match: lee", "One message Match: nnmee",
+                                         "One message Match: lee", "One message Match: LUNCH"};
+        for (int k = 1; k <= 4; ++k) {
+            NotaForm* nota = main.notes().nota_list(k);
+            QCOMPARE(nota->windowTitle(), QString("note"));
+            QCOMPARE(nota->Label1->text(), first_lines[k - 1]);
+            QCOMPARE(nota->Label4->text(), kServer);
+            QVERIFY(!nota->Command1->isVisibleTo(nota));
+            QCOMPARE(nota->Label5->text(), QString("Label5"));
+        }
+        QCOMPARE(main.notes().nota_list(1)->Label2->text(),
+                 QString("From: Lee Ann"));
+        QCOMPARE(main.notes().nota_list(1)->Label3->text(), QString("Subject: Meeting"));
+        QCOMPARE(main.notes().nota_list(4)->Label2->text(), QString("From: bob@example.org"));
+        QCOMPARE(main.notes().nota_list(4)->Label3->text(), QString("Subject: Lunch"));
+        QCOMPARE(seen_lines(main.seen_state()).size(), 2);
+    }
+
+    void blanks_only_match_nothing_but_rewrite_the_state() {
+        Main main;
+        main.check(kThree, "   ");
+        QCOMPARE(main.notes().nota_count(), 0);
+        QCOMPARE(seen_lines(main.seen_state()).size(), 3);
+        QVERIFY(!main.log().contains("Fatal"));
+    }
+
+    void header_trace_skips_entries_never_filled() {
+        Main main;
+        AppState& state = main.form.state();
+        main.form.Text1->setPlainText("earlier");
+        state.server = kServer;
+        state.search_words = "zz";
+        state.msg_count = 3;
+        state.messages.store(0, 1, "Ann", "one");
+        state.messages.store(2, 3, "Cy", "three");
+        process_headers(main.form);
+        QCOMPARE(main.form.Text1->toPlainText(),
+                 QString("earlier\n 1 - Ann - one\n 3 - Cy - three"));
+    }
+
+    void two_accounts_on_one_server_share_the_state() {
+        Main main;
+        const QVector<Message> first = {{"a@example.org", "First"}};
+        main.check(first);
+        main.check({{"b@example.org", "Second"}}, "nothing");
+        main.check(first);
+        QCOMPARE(main.notes().nota_count(), 2);
+    }
+
+    void unsafe_server_names_name_no_file_data() {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("words");
+        QTest::addColumn<int>("popups");
+        QTest::newRow("parent folder") << "../outside"
+                                       << "" << 0;
+        QTest::newRow("sub-folder") << "a/b"
+                                    << "" << 0;
+        QTest::newRow("backslash") << "a\\b"
+                                   << "" << 0;
+        QTest::newRow("dot") << "."
+                             << "" << 0;
+        QTest::newRow("dot dot") << ".."
+                                 << "" << 0;
+        QTest::newRow("control character") << "a\nb"
+                                           << "" << 0;
+        QTest::newRow("search words still match") << "../outside"
+                                                  << "lee" << 1;
+    }
+    void unsafe_server_names_name_no_file() {
+        QFETCH(QString, server);
+        QFETCH(QString, words);
+        QFETCH(int, popups);
+        Main main;
+        QDir parent(main.folder.path());
+        parent.cdUp();
+        main.check({{"Ann Lee <ann@example.org>", "Hi"}}, words, server);
+        QCOMPARE(main.notes().nota_count(), popups);
+        QCOMPARE(QDir(main.folder.path()).entryList(QDir::Files), QStringList{"logfile.txt"});
+        QVERIFY(!parent.exists("outside.svr"));
+        QCOMPARE(main.log().count("Fatal Err 005 "), 1);
+        QVERIFY(!main.log().contains("Fatal Err 005 \r\n"));
+        QCOMPARE(main.form.state().msg_count, 0);
+    }
+
+    // A name too long for the file system: reading finds no file, writing
+    // fails. Which code is logged depends on whether new mail was found.
+    void failed_rewrite_is_logged_by_the_right_step_data() {
+        QTest::addColumn<QString>("words");
+        QTest::addColumn<int>("messages");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("new mail found") << "" << 2 << "Fatal Err 004 " << false;
+        QTest::newRow("no new mail") << "" << 0 << "Fatal Err 005 " << true;
+        QTest::newRow("search words") << "lee" << 2 << "Fatal Err 005 " << true;
+    }
+    void failed_rewrite_is_logged_by_the_right_step() {
+        QFETCH(QString, words);
+        QFETCH(int, messages);
+        QFETCH(QString, code);
+        QFETCH(bool, cleared);
+        Main main;
+        main.check(kThree.mid(0, messages), words, QString(300, 'x'));
+        QCOMPARE(main.notes().nota_count(), messages > 0 ? 1 : 0);
+        QCOMPARE(main.log().count("Fatal Err 00"), 1);
+        QVERIFY2(main.log().contains(code), qPrintable(main.log()));
+        QCOMPARE(main.form.state().msg_count == 0, cleared);
+    }
+};
+
+QTEST_MAIN(MailEvaluationTest)
+#include "mail_evaluation_test.moc"
