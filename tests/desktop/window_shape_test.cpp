@@ -169,6 +169,11 @@ private slots:
         }
     }
 
+    void form9_and_menu1_share_one_outline() {
+        QCOMPARE(region_table(ShapedWindow::Menu1), region_table(ShapedWindow::Form9));
+        QCOMPARE(shape_picture(ShapedWindow::Menu1), shape_picture(ShapedWindow::Form9));
+    }
+
     void key_pixels_are_outside_the_region() {
         const QRegion nota = region_from_table(region_table(ShapedWindow::NotaForm));
         QVERIFY(!nota.contains(QPoint(174, 85)));
