@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <memory>
@@ -17,6 +18,9 @@ class QTimer;
 namespace ostrel {
 
 class CheckDriver;
+class Form9;
+class GeneralForm;
+class Menu1;
 class NotaManager;
 class SingleInstance;
 class TrayMenu;
@@ -60,6 +64,11 @@ public:
     void open_site();
     void exit_program();
 
+    // The single shared windows the menu opens; null while closed.
+    Form9* accounts_editor() const;
+    GeneralForm* general_options() const;
+    Menu1* log_viewer() const;
+
     AppState& state() { return state_; }
     const DataFiles& files() const { return files_; }
     const QString& program_path() const { return program_path_; }
@@ -102,6 +111,9 @@ private:
     std::unique_ptr<TrayMenu> tray_menu_;
     std::unique_ptr<CheckDriver> driver_;
     std::unique_ptr<NotaManager> notes_;
+    QPointer<Form9> form9_;
+    QPointer<GeneralForm> general_form_;
+    QPointer<Menu1> menu1_;
 };
 
 }  // namespace ostrel

@@ -32,6 +32,7 @@ void TrayIcon::refresh(TrayImage image) {
         system_icon_->show();
         up_ = true;
     }
+    emit shown(image);
 }
 
 void TrayIcon::remove() {

@@ -32,6 +32,10 @@ public:
     int refresh_count() const { return refresh_count_; }
     QSystemTrayIcon* system_icon() const { return system_icon_; }
 
+signals:
+    // Every refresh, with the image it shows.
+    void shown(TrayImage image);
+
 private:
     QSystemTrayIcon* system_icon_;
     TrayImage shown_image_ = TrayImage::Normal;

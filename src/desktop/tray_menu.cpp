@@ -1,15 +1,69 @@
 #include "desktop/tray_menu.h"
 
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDesktopServices>
 #include <QMenu>
+#include <cstdlib>
 
 #include "core/form1.h"
 
 namespace ostrel {
 
-TrayMenu::TrayMenu(Form1& form) : QObject(&form), form_(form), menu_(new QMenu()) {}
+QUrl help_page_url() {
+    return QUrl(QStringLiteral("http://") + QLatin1String(kSiteHost) +
+                QStringLiteral("/page.php?27"));
+}
+
+QUrl site_url() {
+    return QUrl(QStringLiteral("http://") + QLatin1String(kSiteHost));
+}
+
+TrayMenu::TrayMenu(Form1& form)
+    : QObject(&form),
+      form_(form),
+      menu_(new QMenu()),
+      url_opener_([](const QUrl& url) { QDesktopServices::openUrl(url); }),
+      program_ender_([&form] {
+          // A running check waits in nested event loops that cannot be
+          // unwound from here; every file is already closed, so end at once.
+          if (form.check_running()) {
+              std::exit(0);
+          }
+          QCoreApplication::exit(0);
+      }) {
+    menu_->setObjectName(QStringLiteral("www"));
+    add_item("pop3", QStringLiteral("Pop3 Accounts"), &Form1::open_accounts_editor);
+    add_item("general", QStringLiteral("General Options"), &Form1::open_general_options);
+    add_item("ver_agora", QStringLiteral("Check Now !"), &Form1::check_now);
+    add_item("ver_log", QStringLiteral("View Log"), &Form1::open_log_viewer);
+    menu_->addSeparator()->setObjectName(QStringLiteral("kkk"));
+    add_item("ajuda", QStringLiteral("Help"), &Form1::open_help);
+    add_item("site_meu", QLatin1String(kSiteHost), &Form1::open_site);
+    add_item("sair", QStringLiteral("Exit"), &Form1::exit_program);
+
+    connect(form_.tray().system_icon(), &QSystemTrayIcon::activated, this,
+            &TrayMenu::handle_activation);
+}
 
 TrayMenu::~TrayMenu() {
     delete menu_;
+}
+
+QAction* TrayMenu::add_item(const char* name, const QString& caption, void (Form1::*action)()) {
+    QAction* item = menu_->addAction(caption);
+    item->setObjectName(QLatin1String(name));
+    connect(item, &QAction::triggered, &form_, action);
+    return item;
+}
+
+bool TrayMenu::handle_activation(QSystemTrayIcon::ActivationReason reason) {
+    if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::Context) {
+        return false;
+    }
+    ++shown_count_;
+    menu_->popup(QCursor::pos());
+    return true;
 }
 
 }  // namespace ostrel

@@ -1,25 +1,57 @@
 #pragma once
 
 #include <QObject>
+#include <QSystemTrayIcon>
+#include <QUrl>
+#include <functional>
 
+class QAction;
 class QMenu;
 
 namespace ostrel {
 
 class Form1;
 
-// The tray icon's menu; it opens on a left or right press of the icon.
+// The product's web site: the caption of its menu item and the host of the
+// help page.
+inline constexpr char kSiteHost[] = "www.ostrel.example.org";
+
+QUrl help_page_url();
+QUrl site_url();
+
+// The tray icon's menu; it opens on a left or right press of the icon and on
+// no other activation.
 class TrayMenu : public QObject {
     Q_OBJECT
 public:
+    using UrlOpener = std::function<void(const QUrl&)>;
+    using ProgramEnder = std::function<void()>;
+
     explicit TrayMenu(Form1& form);
     ~TrayMenu() override;
 
     QMenu* menu() const { return menu_; }
 
+    // Shows the menu for a press on the icon; returns whether it was shown.
+    bool handle_activation(QSystemTrayIcon::ActivationReason reason);
+    int shown_count() const { return shown_count_; }
+
+    // Opens a web page in the user's browser (tests put a recorder in).
+    void open_url(const QUrl& url) const { url_opener_(url); }
+    void set_url_opener(UrlOpener opener) { url_opener_ = std::move(opener); }
+
+    // Ends the program once the icon is down (tests put a recorder in).
+    void end_program() const { program_ender_(); }
+    void set_program_ender(ProgramEnder ender) { program_ender_ = std::move(ender); }
+
 private:
+    QAction* add_item(const char* name, const QString& caption, void (Form1::*action)());
+
     Form1& form_;
     QMenu* menu_;
+    int shown_count_ = 0;
+    UrlOpener url_opener_;
+    ProgramEnder program_ender_;
 };
 
 }  // namespace ostrel

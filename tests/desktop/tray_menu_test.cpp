@@ -1,0 +1,176 @@
+#include <QAction>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+#include "config/form9.h"
+#include "config/general_form.h"
+#include "core/form1.h"
+#include "core/resources.h"
+#include "desktop/menu1.h"
+#include "desktop/tray_menu.h"
+#include "support/temp_folder.h"
+
+using namespace ostrel;
+
+Q_DECLARE_METATYPE(QSystemTrayIcon::ActivationReason)
+
+namespace {
+
+struct Tray {
+    testing::TempProgramFolder folder;
+    Form1 form;
+    QList<QUrl> opened;
+    int ended = 0;
+
+    explicit Tray(Timings timings = Timings())
+        : form(
+              folder.path(), folder.file("Ostrel"),
+              [](const QString&, const QString&, PromptIcon, PromptButtons) {
+                  return PromptAnswer::Ok;
+              },
+              timings) {
+        form.tray_menu().set_url_opener([this](const QUrl& url) { opened << url; });
+        form.tray_menu().set_program_ender([this] { ++ended; });
+        form.refresh_tray_icon();
+    }
+    QAction* item(const char* name) {
+        return form.tray_menu().menu()->findChild<QAction*>(QLatin1String(name));
+    }
+};
+
+}  // namespace
+
+class TrayMenuTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { init_resources(); }
+
+    void items_in_order() {
+        Tray tray;
+        QStringList captions;
+        QStringList names;
+        for (QAction* action : tray.form.tray_menu().menu()->actions()) {
+            captions << (action->isSeparator() ? QString("-") : action->text());
+            names << action->objectName();
+        }
+        QCOMPARE(captions, (QStringList{"Pop3 Accounts", "General Options", "Check Now !",
+                                        "View Log", "-", "Help", kSiteHost, "Exit"}));
+        QCOMPARE(names, (QStringList{"pop3", "general", "ver_agora", "ver_log", "kkk", "ajuda",
+                                     "site_meu", "sair"}));
+        QCOMPARE(tray.form.tray().tip(), QString("Ostrel"));
+    }
+
+    void menu_only_on_a_press_data() {
+        QTest::addColumn<QSystemTrayIcon::ActivationReason>("reason");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("left press") << QSystemTrayIcon::Trigger << true;
+        QTest::newRow("right press") << QSystemTrayIcon::Context << true;
+        QTest::newRow("double click") << QSystemTrayIcon::DoubleClick << false;
+        QTest::newRow("middle click") << QSystemTrayIcon::MiddleClick << false;
+        QTest::newRow("unknown") << QSystemTrayIcon::Unknown << false;
+    }
+    void menu_only_on_a_press() {
+        QFETCH(QSystemTrayIcon::ActivationReason, reason);
+        QFETCH(bool, shown);
+        Tray tray;
+        emit tray.form.tray().system_icon()->activated(reason);
+        QCOMPARE(tray.form.tray_menu().shown_count(), shown ? 1 : 0);
+        QCOMPARE(tray.form.tray_menu().menu()->isVisible(), shown);
+        tray.form.tray_menu().menu()->hide();
+    }
+
+    void web_pages_data() {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("url");
+        QTest::newRow("help") << "ajuda" << QString("http://%1/page.php?27").arg(kSiteHost);
+        QTest::newRow("site") << "site_meu" << QString("http://%1").arg(kSiteHost);
+    }
+    void web_pages() {
+        QFETCH(QString, item);
+        QFETCH(QString, url);
+        Tray tray;
+        tray.item(qPrintable(item))->trigger();
+        QCOMPARE(tray.opened, QList<QUrl>{QUrl(url)});
+    }
+
+    void exit_takes_the_icon_down_and_ends() {
+        Tray tray;
+        QVERIFY(tray.form.tray().is_up());
+        tray.item("sair")->trigger();
+        QVERIFY(!tray.form.tray().is_up());
+        QCOMPARE(tray.ended, 1);
+    }
+
+    void windows_are_single_instances() {
+        Tray tray;
+        tray.item("pop3")->trigger();
+        tray.item("general")->trigger();
+        Form9* editor = tray.form.accounts_editor();
+        GeneralForm* options = tray.form.general_options();
+        QVERIFY(editor && editor->isVisible() && options && options->isVisible());
+        tray.item("pop3")->trigger();
+        tray.item("general")->trigger();
+        QCOMPARE(tray.form.accounts_editor(), editor);
+        QCOMPARE(tray.form.general_options(), options);
+        // Closing destroys the window; the next opening makes a new one.
+        editor->Command4->click();
+        QTRY_VERIFY(tray.form.accounts_editor() == nullptr);
+        tray.item("pop3")->trigger();
+        QVERIFY(tray.form.accounts_editor() != nullptr);
+    }
+
+    void view_log_again_does_not_reload() {
+        Tray tray;
+        tray.folder.write("logfile.txt", "first\r\n");
+        tray.item("ver_log")->trigger();
+        Menu1* viewer = tray.form.log_viewer();
+        QVERIFY(viewer != nullptr);
+        // Checks keep to the main window's schedule: the viewer runs none of its own.
+        QVERIFY(viewer->findChildren<QTimer*>().isEmpty());
+        tray.form.log_event("written while open");
+        tray.item("ver_log")->trigger();
+        QCOMPARE(tray.form.log_viewer(), viewer);
+        QCOMPARE(viewer->Text2->toPlainText(), QString("\nfirst"));
+        viewer->Command4->click();
+        QTRY_VERIFY(tray.form.log_viewer() == nullptr);
+        tray.item("ver_log")->trigger();
+        QVERIFY(tray.form.log_viewer()->Text2->toPlainText().endsWith("written while open"));
+    }
+
+    void fatal_lines_show_the_error_image_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("error");
+        QTest::newRow("Fatal") << "Fatal Err 006 cannot open" << true;
+        QTest::newRow("lower case fatal") << "fatal, but not really" << false;
+        QTest::newRow("ordinary") << "Can't connect to Pop3 pop.a" << false;
+    }
+    void fatal_lines_show_the_error_image() {
+        QFETCH(QString, text);
+        QFETCH(bool, error);
+        Tray tray;
+        tray.form.log_event(text);
+        QCOMPARE(tray.form.tray().shown_image(), error ? TrayImage::Error : TrayImage::Normal);
+        QCOMPARE(tray.form.tray().tip(), QString("Ostrel"));
+    }
+
+    void blink_alternates_from_the_normal_image() {
+        Timings timings;
+        timings.blink_ms = 10;
+        Tray tray(timings);
+        QList<TrayImage> shown;
+        connect(&tray.form.tray(), &TrayIcon::shown, &tray.form,
+                [&shown](TrayImage image) { shown << image; });
+        tray.form.Timer2->start();
+        QTRY_VERIFY(shown.size() >= 3);
+        tray.form.Timer2->stop();
+        QCOMPARE(shown.mid(0, 3),
+                 (QList<TrayImage>{TrayImage::Normal, TrayImage::Alternate, TrayImage::Normal}));
+    }
+};
+
+QTEST_MAIN(TrayMenuTest)
+#include "tray_menu_test.moc"
