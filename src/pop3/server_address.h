@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+namespace ostrel {
+
+constexpr quint16 kPop3Port = 110;
+
+struct ServerAddress {
+    QString host;
+    quint16 port = kPop3Port;
+};
+
+// Where an account's server field points. "host" and a bare IPv6 literal use
+// port 110; "host:port" and "[IPv6]:port" name their own port (1 to 65535).
+// Anything else is taken whole as the host name, so it fails where it would
+// have failed anyway: at the connection.
+ServerAddress parse_server_address(const QString& server);
+
+}  // namespace ostrel
