@@ -1,23 +1,45 @@
 #pragma once
 
+#include <QFile>
 #include <QObject>
+#include <QString>
+#include <QStringList>
 
 namespace ostrel {
 
 class Form1;
+class Pop3Session;
+struct AccountOutcome;
 
-// One check: every account of the accounts file, in file order.
+// One check: every account of the accounts file, in file order, one after
+// another over the one socket.
 class CheckDriver : public QObject {
     Q_OBJECT
 public:
     explicit CheckDriver(Form1& form);
     ~CheckDriver() override;
 
+    // Runs one complete check. A request while a check runs is refused and
+    // leaves the running check untouched.
     void executa2();
     bool running() const { return running_; }
 
+    Pop3Session& session() { return *session_; }
+
 private:
+    void run_check();
+    AccountOutcome check_account(const QStringList& fields);
+    AccountOutcome read_headers(qint64 count);
+    void mete_arre(const QString& texto, qint64 num);
+
+    void restore_after_check();
+    void failed_connection_exit();
+    void message_exit(const QString& text);
+    void failure_exit(const QString& description);
+
     Form1& form_;
+    Pop3Session* session_;
+    QFile accounts_;
     bool running_ = false;
 };
 

@@ -1,0 +1,143 @@
+#include "support/scripted_pop3_server.h"
+
+#include <QTimer>
+
+namespace ostrel::testing {
+
+namespace {
+
+constexpr qint64 kFloodLimit = 8 * 1024 * 1024;
+constexpr int kFloodChunk = 64 * 1024;
+
+}  // namespace
+
+ScriptedReply ScriptedReply::in_pieces_of(const QByteArray& reply, int size) {
+    QByteArrayList pieces;
+    for (int at = 0; at < reply.size(); at += size) {
+        pieces << reply.mid(at, size);
+    }
+    return split(pieces);
+}
+
+QByteArray top_reply(const QByteArray& from, const QByteArray& subject) {
+    return "+OK\r\nReceived: by test\r\nFrom: " + from + "\r\nSubject: " + subject +
+           "\r\nDate: Sun, 6 Dec 2026 10:00:00 +0000\r\n\r\n.\r\n";
+}
+
+ScriptedPop3Server::ScriptedPop3Server() {
+    responder = [](const QByteArray&) { return ScriptedReply::silence(); };
+    connect(&server_, &QTcpServer::newConnection, this, &ScriptedPop3Server::accept);
+    server_.listen(QHostAddress::LocalHost);
+}
+
+QString ScriptedPop3Server::address() const {
+    return QStringLiteral("127.0.0.1:%1").arg(port());
+}
+
+ScriptedPop3Server::Responder ScriptedPop3Server::mailbox(const QList<QByteArray>& blocks) {
+    return [blocks](const QByteArray& command) {
+        if (command == "STAT") {
+            return ScriptedReply::text("+OK " + QByteArray::number(blocks.size()) + " 4096\r\n");
+        }
+        if (command.startsWith("TOP ")) {
+            const int k = command.split(' ').value(1).toInt();
+            if (k < 1 || k > blocks.size()) {
+                return ScriptedReply::text("-ERR no such message\r\n");
+            }
+            return ScriptedReply::text(blocks[k - 1]);
+        }
+        return ScriptedReply::text("+OK\r\n");
+    };
+}
+
+void ScriptedPop3Server::accept() {
+    while (QTcpSocket* next = server_.nextPendingConnection()) {
+        if (client_) {
+            client_->abort();
+            client_->deleteLater();
+        }
+        client_ = next;
+        ++connections;
+        incoming_.clear();
+        playing_.clear();
+        connect(next, &QTcpSocket::readyRead, this, &ScriptedPop3Server::read_commands);
+        connect(next, &QTcpSocket::disconnected, next, &QObject::deleteLater);
+        answer(QByteArray());
+    }
+}
+
+void ScriptedPop3Server::read_commands() {
+    if (!client_) {
+        return;
+    }
+    incoming_ += client_->readAll();
+    qsizetype end;
+    while ((end = incoming_.indexOf("\r\n")) >= 0) {
+        const QByteArray command = incoming_.left(end);
+        incoming_.remove(0, end + 2);
+        commands << command;
+        answer(command);
+    }
+}
+
+// The greeting is answered with an empty command.
+void ScriptedPop3Server::answer(const QByteArray& command) {
+    if (!queue.isEmpty()) {
+        play(queue.takeFirst());
+    } else if (command.isEmpty()) {
+        play(ScriptedReply::text("+OK scripted server ready\r\n"));
+    } else {
+        play(responder(command));
+    }
+}
+
+void ScriptedPop3Server::play(ScriptedReply reply) {
+    playing_ << reply;
+    if (playing_.size() == 1) {
+        write_next_piece();
+    }
+}
+
+void ScriptedPop3Server::write_next_piece() {
+    if (!client_ || playing_.isEmpty()) {
+        return;
+    }
+    ScriptedReply& reply = playing_.first();
+    if (!reply.pieces.isEmpty()) {
+        client_->write(reply.pieces.takeFirst());
+        client_->flush();
+        if (!reply.pieces.isEmpty()) {
+            QTimer::singleShot(piece_gap_ms, this, &ScriptedPop3Server::write_next_piece);
+            return;
+        }
+    }
+    if (reply.endless) {
+        flood_more();
+        return;
+    }
+    if (reply.close_after) {
+        playing_.clear();
+        client_->disconnectFromHost();
+        return;
+    }
+    playing_.removeFirst();
+    if (!playing_.isEmpty()) {
+        QTimer::singleShot(piece_gap_ms, this, &ScriptedPop3Server::write_next_piece);
+    }
+}
+
+// Filler without any line end, bounded so that a client that never stops
+// reading cannot keep the test running.
+void ScriptedPop3Server::flood_more() {
+    if (!client_ || client_->state() != QAbstractSocket::ConnectedState ||
+        flood_bytes_sent >= kFloodLimit) {
+        return;
+    }
+    if (client_->bytesToWrite() < kFloodChunk) {
+        client_->write(QByteArray(kFloodChunk, 'x'));
+        flood_bytes_sent += kFloodChunk;
+    }
+    QTimer::singleShot(1, this, &ScriptedPop3Server::flood_more);
+}
+
+}  // namespace ostrel::testing

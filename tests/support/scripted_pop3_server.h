@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <functional>
+
+namespace ostrel::testing {
+
+// What the scripted server does in answer to the greeting moment or to one
+// command line.
+struct ScriptedReply {
+    QByteArrayList pieces;  // written one by one, with a short pause between
+    bool close_after = false;
+    bool endless = false;   // after the pieces, filler until the client goes
+
+    static ScriptedReply text(const QByteArray& reply) { return {{reply}, false, false}; }
+    static ScriptedReply split(const QByteArrayList& pieces) { return {pieces, false, false}; }
+    static ScriptedReply silence() { return {{}, false, false}; }
+    static ScriptedReply close(const QByteArray& before = {}) {
+        return {before.isEmpty() ? QByteArrayList{} : QByteArrayList{before}, true, false};
+    }
+    static ScriptedReply flood(const QByteArray& before) { return {{before}, false, true}; }
+    // `reply` cut into pieces of `size` bytes.
+    static ScriptedReply in_pieces_of(const QByteArray& reply, int size);
+};
+
+// The header block a TOP of message `k` answers with, status line included.
+QByteArray top_reply(const QByteArray& from, const QByteArray& subject);
+
+// A POP3 server on 127.0.0.1 that answers from a script, for what real servers
+// never do. The greeting and each command line take the next reply of the
+// queue; once it is empty, `responder` answers (default: silence).
+class ScriptedPop3Server : public QObject {
+    Q_OBJECT
+public:
+    using Responder = std::function<ScriptedReply(const QByteArray& command)>;
+
+    ScriptedPop3Server();
+
+    quint16 port() const { return server_.serverPort(); }
+    QString address() const;  // "127.0.0.1:port", as an accounts file names it
+
+    QList<ScriptedReply> queue;
+    Responder responder;
+    int piece_gap_ms = 3;
+
+    // Every command line received, without its CR LF, over all connections.
+    QByteArrayList commands;
+    int connections = 0;
+    qint64 flood_bytes_sent = 0;
+
+    // A responder for a mailbox of the given header blocks.
+    static Responder mailbox(const QList<QByteArray>& blocks);
+
+private:
+    void accept();
+    void read_commands();
+    void answer(const QByteArray& command);
+    void play(ScriptedReply reply);
+    void write_next_piece();
+    void flood_more();
+
+    QTcpServer server_;
+    QPointer<QTcpSocket> client_;
+    QByteArray incoming_;
+    QList<ScriptedReply> playing_;
+};
+
+}  // namespace ostrel::testing
