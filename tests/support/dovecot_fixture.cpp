@@ -1,0 +1,97 @@
+#include "support/dovecot_fixture.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace ostrel::testing {
+
+namespace {
+
+QString maildir(const QString& user) {
+    return qEnvironmentVariable("OSTREL_DOVECOT_HOME") + QLatin1Char('/') + user +
+           QStringLiteral("/Maildir");
+}
+
+// The mail files must belong to the user Dovecot reads them as.
+void hand_to_dovecot(const QString& path) {
+    if (const passwd* owner = getpwnam("dovecot")) {
+        if (chown(QFile::encodeName(path).constData(), owner->pw_uid, owner->pw_gid) != 0) {
+            qWarning("cannot hand %s to dovecot", qPrintable(path));
+        }
+    }
+}
+
+QString empty_folder(const QString& path) {
+    QDir dir(path);
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden)) {
+        if (!dir.remove(name)) {
+            return QStringLiteral("cannot remove %1/%2").arg(path, name);
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+bool DovecotFixture::available() {
+    return !qEnvironmentVariableIsEmpty("OSTREL_DOVECOT_PORT");
+}
+
+quint16 DovecotFixture::port() {
+    return static_cast<quint16>(qEnvironmentVariableIntValue("OSTREL_DOVECOT_PORT"));
+}
+
+QString DovecotFixture::password() {
+    return qEnvironmentVariable("OSTREL_DOVECOT_PASSWORD");
+}
+
+QString DovecotFixture::address() {
+    return QStringLiteral("127.0.0.1:%1").arg(port());
+}
+
+QString DovecotFixture::fill(const QString& user, const QList<QByteArray>& messages) {
+    const QString root = maildir(user);
+    for (const char* sub : {"new", "cur", "tmp"}) {
+        const QString error = empty_folder(root + QLatin1Char('/') + QLatin1String(sub));
+        if (!error.isEmpty()) {
+            return error;
+        }
+    }
+    // Maildir delivery: write into tmp, then move into new. The names sort in
+    // delivery order, which is the order Dovecot numbers them in.
+    const qint64 stamp = QDateTime::currentSecsSinceEpoch();
+    for (int i = 0; i < messages.size(); ++i) {
+        const QString name = QStringLiteral("%1.M%2P%3.ostrel-test")
+                                 .arg(stamp)
+                                 .arg(i, 6, 10, QLatin1Char('0'))
+                                 .arg(getpid());
+        const QString temporary = root + QStringLiteral("/tmp/") + name;
+        QFile file(temporary);
+        if (!file.open(QIODevice::WriteOnly) || file.write(messages[i]) != messages[i].size()) {
+            return QStringLiteral("cannot write %1: %2").arg(temporary, file.errorString());
+        }
+        file.close();
+        hand_to_dovecot(temporary);
+        if (!QFile::rename(temporary, root + QStringLiteral("/new/") + name)) {
+            return QStringLiteral("cannot deliver %1").arg(temporary);
+        }
+    }
+    return {};
+}
+
+QByteArray DovecotFixture::message(const QByteArray& from, const QByteArray& subject) {
+    return "Return-Path: <" + from + ">\n"
+           "Received: from mx.example.org by pop.example.net; Sun, 6 Dec 2026 10:00:01 +0000\n"
+           "From: " + from + "\n"
+           "To: reader@example.net\n"
+           "Subject: " + subject + "\n"
+           "Date: Sun, 6 Dec 2026 10:00:00 +0000\n"
+           "Message-ID: <" + subject.toHex() + "@example.org>\n"
+           "\n"
+           "Body text that TOP n 0 never brings.\n";
+}
+
+}  // namespace ostrel::testing

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+namespace ostrel::testing {
+
+// The private Dovecot that scripts/test starts (OSTREL_DOVECOT_PORT,
+// OSTREL_DOVECOT_HOME, OSTREL_DOVECOT_PASSWORD) and its users' Maildirs.
+class DovecotFixture {
+public:
+    // False when no test server was started; tests then skip.
+    static bool available();
+    static constexpr const char* kSkipReason =
+        "OSTREL_DOVECOT_PORT is not set: start the test server (scripts/test does)";
+
+    static quint16 port();
+    static QString password();
+    static QString address();  // "127.0.0.1:port"
+
+    // Empties `user`'s mailbox, then delivers `messages` in order. Returns an
+    // error description, empty on success.
+    static QString fill(const QString& user, const QList<QByteArray>& messages);
+
+    // A small real-looking message, lines ended by LF as Maildir keeps them.
+    static QByteArray message(const QByteArray& from, const QByteArray& subject);
+};
+
+}  // namespace ostrel::testing

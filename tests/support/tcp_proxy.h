@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTcpServer>
+#include <memory>
+#include <vector>
+
+class QTcpSocket;
+class QTimer;
+
+namespace ostrel::testing {
+
+// A TCP relay on 127.0.0.1 in front of a server: it records what clients send
+// and can hold every piece back for a fixed one-way delay in each direction,
+// to stand in for a distant server.
+class TcpProxy : public QObject {
+    Q_OBJECT
+public:
+    TcpProxy(const QString& target_host, quint16 target_port, int one_way_delay_ms = 0);
+    ~TcpProxy() override;
+
+    quint16 port() const { return server_.serverPort(); }
+    QString address() const;
+
+    // Everything clients sent, over all connections, in order.
+    const QByteArray& client_bytes() const { return client_bytes_; }
+    int connections() const { return connections_; }
+
+private:
+    struct Direction;
+    struct Pair;
+
+    void accept();
+    void relay(Pair& pair, Direction& direction, bool from_client);
+    void deliver(Direction& direction);
+    void drop(Pair* pair);
+
+    QString target_host_;
+    quint16 target_port_;
+    int delay_ms_;
+    QTcpServer server_;
+    QElapsedTimer clock_;
+    QByteArray client_bytes_;
+    int connections_ = 0;
+    std::vector<std::unique_ptr<Pair>> pairs_;
+};
+
+}  // namespace ostrel::testing
