@@ -3,6 +3,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QtTest>
 
@@ -40,6 +42,32 @@ struct Tray {
     QAction* item(const char* name) {
         return form.tray_menu().menu()->findChild<QAction*>(QLatin1String(name));
     }
+};
+
+
+// A POP3 server on 127.0.0.1 with an empty mailbox that greets only after a
+// pause, so that a check lasts several blink periods.
+class SlowGreetingServer : public QObject {
+public:
+    explicit SlowGreetingServer(int greeting_delay_ms) {
+        server_.listen(QHostAddress::LocalHost);
+        connect(&server_, &QTcpServer::newConnection, this, [this, greeting_delay_ms] {
+            QTcpSocket* client = server_.nextPendingConnection();
+            QTimer::singleShot(greeting_delay_ms, client, [client] { client->write("+OK\r\n"); });
+            connect(client, &QTcpSocket::readyRead, client, [client] {
+                while (client->canReadLine()) {
+                    const QByteArray command = client->readLine();
+                    client->write(command.startsWith("STAT") ? "+OK 0 0\r\n" : "+OK\r\n");
+                }
+            });
+        });
+    }
+    QByteArray account() const {
+        return "127.0.0.1:" + QByteArray::number(server_.serverPort()) + "<>ann<>pw<>\r\n";
+    }
+
+private:
+    QTcpServer server_;
 };
 
 }  // namespace
@@ -154,6 +182,32 @@ private slots:
         Tray tray;
         tray.form.log_event(text);
         QCOMPARE(tray.form.tray().shown_image(), error ? TrayImage::Error : TrayImage::Normal);
+        QCOMPARE(tray.form.tray().tip(), QString("Ostrel"));
+    }
+
+    // "Check Now !" runs the check; the blink starts from the normal image and
+    // the end of the check shows the normal image again.
+    void images_during_a_check_that_ends_normally() {
+        Timings timings;
+        timings.blink_ms = 100;
+        Tray tray(timings);
+        SlowGreetingServer server(750);
+        tray.folder.write("lumetta_pop.cfg", server.account());
+        QList<TrayImage> shown;
+        connect(&tray.form.tray(), &TrayIcon::shown, &tray.form,
+                [&shown](TrayImage image) { shown << image; });
+        QSignalSpy finished(&tray.form, &Form1::check_finished);
+        tray.item("ver_agora")->trigger();
+        QCOMPARE(finished.size(), 1);
+        QVERIFY2(!tray.folder.read("logfile.txt").contains("connect"),
+                 tray.folder.read("logfile.txt").constData());
+        QVERIFY2(shown.size() >= 4, qPrintable(QString::number(shown.size())));
+        for (int i = 0; i + 1 < shown.size(); ++i) {
+            QCOMPARE(shown[i], i % 2 == 0 ? TrayImage::Normal : TrayImage::Alternate);
+        }
+        QCOMPARE(shown.last(), TrayImage::Normal);
+        QCOMPARE(tray.form.windowTitle(), QString("Get Mail"));
+        QVERIFY(!tray.form.Timer2->isActive());
         QCOMPARE(tray.form.tray().tip(), QString("Ostrel"));
     }
 
