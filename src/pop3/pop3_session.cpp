@@ -1,19 +1,39 @@
 #include "pop3/pop3_session.h"
 
 #include <QEventLoop>
-#include <QTcpSocket>
+#include <QSslSocket>
 #include <QTimer>
 
 #include "core/form1.h"
 #include "pop3/server_address.h"
+#include "pop3/tls_policy.h"
 
 namespace ostrel {
 
-Pop3Session::Pop3Session(Form1& form) : QObject(&form), form_(form), socket_(new QTcpSocket(this)) {
+namespace {
+
+// Errors that, before the connection is encrypted, mean the handshake itself
+// failed rather than the network.
+bool ends_handshake(QAbstractSocket::SocketError error) {
+    return error == QAbstractSocket::SslHandshakeFailedError ||
+           error == QAbstractSocket::SslInternalError ||
+           error == QAbstractSocket::SslInvalidUserDataError ||
+           error == QAbstractSocket::RemoteHostClosedError;
+}
+
+}  // namespace
+
+Pop3Session::Pop3Session(Form1& form) : QObject(&form), form_(form), socket_(new QSslSocket(this)) {
     socket_->setObjectName(QStringLiteral("Winsock1"));
     connect(socket_, &QTcpSocket::readyRead, this, &Pop3Session::data_arrival);
     connect(socket_, &QTcpSocket::disconnected, this, &Pop3Session::server_closed);
     connect(socket_, &QTcpSocket::errorOccurred, this, &Pop3Session::socket_error);
+    connect(socket_, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) {
+        refuse_secure_connection(tls_refusal_reason(errors));
+    });
+    connect(socket_, &QSslSocket::encrypted, this, [this] { securing_ = false; });
+    // A coarse timer may fire up to 5% early; the time-out is a promise to the user.
+    form_.Timer3->setTimerType(Qt::PreciseTimer);
     // Form1's own handler sets timed_out first; this only ends the wait.
     connect(form_.Timer3, &QTimer::timeout, this, &Pop3Session::wake);
 }
@@ -28,8 +48,19 @@ void Pop3Session::connect_to(const QString& server) {
     }
     reply_.set_mode(ReplyMode::SingleLine);
     reply_.begin_reply();
+    server_ = server;
+    refused_ = false;
     const ServerAddress address = parse_server_address(server);
-    socket_->connectToHost(address.host, address.port);
+    securing_ = address.port == tls_.port;
+    if (!securing_) {
+        socket_->connectToHost(address.host, address.port);
+        return;
+    }
+    // The greeting arrives only once the handshake has verified the server,
+    // so nothing, the password least of all, is sent over an unverified
+    // connection. Certificate errors are never ignored.
+    socket_->setSslConfiguration(pop3_tls_configuration(tls_.extra_authorities));
+    socket_->connectToHostEncrypted(address.host, address.port, address.host);
 }
 
 bool Pop3Session::is_closed() const {
@@ -41,7 +72,12 @@ void Pop3Session::close() {
 }
 
 WaitResult Pop3Session::wait_greeting() {
-    return wait_reply();
+    const WaitResult result = wait_reply();
+    if (securing_ && form_.state().timed_out) {
+        refuse_secure_connection(
+            QStringLiteral("the server did not complete the TLS handshake in time"));
+    }
+    return refused_ && result == WaitResult::Answered ? WaitResult::Refused : result;
 }
 
 WaitResult Pop3Session::sendMsg(const QString& m) {
@@ -67,7 +103,8 @@ WaitResult Pop3Session::sendMsg(const QString& m) {
 WaitResult Pop3Session::wait_reply() {
     WaitResult result = WaitResult::Answered;
     form_.Timer3->start();
-    while (!reply_.reply_done() && !reply_.overflowed() && !form_.state().timed_out) {
+    while (!reply_.reply_done() && !reply_.overflowed() && !form_.state().timed_out &&
+           !refused_) {
         QEventLoop loop;
         wait_loop_ = &loop;
         woken_ = false;
@@ -104,10 +141,30 @@ void Pop3Session::server_closed() {
 
 // A close by the server is reported as a close, not as an error.
 void Pop3Session::socket_error() {
+    if (refused_) {
+        return;
+    }
+    if (securing_ && ends_handshake(socket_->error())) {
+        refuse_secure_connection(QStringLiteral("the TLS handshake failed (%1)")
+                                     .arg(socket_->errorString()));
+        return;
+    }
     if (socket_->error() == QAbstractSocket::RemoteHostClosedError) {
         return;
     }
     form_.log_event(socket_->errorString());
+}
+
+// One log line with the reason; the wait then ends as a failed connection.
+void Pop3Session::refuse_secure_connection(const QString& reason) {
+    if (refused_) {
+        return;
+    }
+    refused_ = true;
+    securing_ = false;
+    form_.log_event(tls_failure_log_line(server_, reason));
+    socket_->abort();
+    wake();
 }
 
 }  // namespace ostrel
