@@ -37,8 +37,8 @@ qint64 stat_count(const QString& reply) {
         return 0;
     }
     qsizetype end = space + 1;
-    while (end < reply.size() && reply[end] != QLatin1Char(' ') && reply[end] != QLatin1Char('\r') &&
-           reply[end] != QLatin1Char('\n')) {
+    while (end < reply.size() && reply[end] != QLatin1Char(' ') &&
+           reply[end] != QLatin1Char('\r') && reply[end] != QLatin1Char('\n')) {
         ++end;
     }
     const double value = std::round(numeric_value(reply.mid(space + 1, end - space - 1)));
@@ -46,7 +46,7 @@ qint64 stat_count(const QString& reply) {
         return 0;
     }
     return value >= std::numeric_limits<int>::max() ? std::numeric_limits<int>::max()
-                                                     : static_cast<qint64>(value);
+                                                    : static_cast<qint64>(value);
 }
 
 Outcome failed(const QString& description) {
@@ -54,7 +54,8 @@ Outcome failed(const QString& description) {
 }
 
 QString overflow_description(const QString& server) {
-    return QStringLiteral(" a reply from %1 grew past 1 MiB without ending; the account was abandoned")
+    return QStringLiteral(
+               " a reply from %1 grew past 1 MiB without ending; the account was abandoned")
         .arg(server);
 }
 
@@ -84,8 +85,8 @@ void CheckDriver::run_check() {
 
     accounts_.setFileName(form_.files().accounts());
     if (!accounts_.open(QIODevice::ReadOnly)) {
-        failure_exit(QStringLiteral(" cannot open %1: %2").arg(accounts_.fileName(),
-                                                               accounts_.errorString()));
+        failure_exit(QStringLiteral(" cannot open %1: %2")
+                         .arg(accounts_.fileName(), accounts_.errorString()));
         return;
     }
     const QStringList lines = split_account_lines(accounts_.readAll());
@@ -103,8 +104,9 @@ void CheckDriver::run_check() {
         }
         state.search_words = fields[3];
         if (holds_line_break(fields[1]) || holds_line_break(fields[2])) {
-            failure_exit(where + QStringLiteral(": the login or password holds a line break, "
-                                                "so nothing was sent to ") +
+            failure_exit(where +
+                         QStringLiteral(": the login or password holds a line break, "
+                                        "so nothing was sent to ") +
                          state.server);
             return;
         }
@@ -132,8 +134,12 @@ AccountOutcome CheckDriver::check_account(const QStringList& fields) {
     AppState& state = form_.state();
     const QString& server = state.server;
     session_->connect_to(server);
-    if (session_->wait_greeting() == WaitResult::Ending) {
+    const WaitResult greeting = session_->wait_greeting();
+    if (greeting == WaitResult::Ending) {
         return {Outcome::Ending, {}};
+    }
+    if (greeting == WaitResult::Refused) {
+        return {Outcome::CannotConnect, {}};
     }
     const ReplyAssembler& reply = session_->reply();
     if (state.timed_out) {

@@ -103,8 +103,7 @@ WaitResult Pop3Session::sendMsg(const QString& m) {
 WaitResult Pop3Session::wait_reply() {
     WaitResult result = WaitResult::Answered;
     form_.Timer3->start();
-    while (!reply_.reply_done() && !reply_.overflowed() && !form_.state().timed_out &&
-           !refused_) {
+    while (!reply_.reply_done() && !reply_.overflowed() && !form_.state().timed_out && !refused_) {
         QEventLoop loop;
         wait_loop_ = &loop;
         woken_ = false;
@@ -145,8 +144,8 @@ void Pop3Session::socket_error() {
         return;
     }
     if (securing_ && ends_handshake(socket_->error())) {
-        refuse_secure_connection(QStringLiteral("the TLS handshake failed (%1)")
-                                     .arg(socket_->errorString()));
+        refuse_secure_connection(
+            QStringLiteral("the TLS handshake failed (%1)").arg(socket_->errorString()));
         return;
     }
     if (socket_->error() == QAbstractSocket::RemoteHostClosedError) {

@@ -1,12 +1,15 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
+#include <QSslCertificate>
 #include <QString>
 
 #include "pop3/reply_assembler.h"
+#include "pop3/tls_policy.h"
 
 class QEventLoop;
-class QTcpSocket;
+class QSslSocket;
 
 namespace ostrel {
 
@@ -17,6 +20,15 @@ enum class WaitResult {
     Answered,    // complete, timed out (counts as answered) or abandoned past the cap
     SendFailed,  // the command could not be sent; logged, no wait took place
     Ending,      // the program is ending: the check must stop at once
+    Refused,     // the secure connection failed; logged with its reason
+};
+
+// Which port speaks POP3 over implicit TLS and which authorities are trusted
+// beside the system's. The product keeps the defaults; tests give their own
+// authority and port.
+struct TlsSettings {
+    quint16 port = kPop3TlsPort;
+    QList<QSslCertificate> extra_authorities;
 };
 
 // The dialogue with one server over the main window's socket: the connection,
@@ -32,6 +44,7 @@ public:
     // Connects to `server` ("host", "host:port" or "[v6]:port") unless the
     // socket is already in use. This is the one place a connection is made.
     void connect_to(const QString& server);
+    void set_tls_settings(const TlsSettings& settings) { tls_ = settings; }
     bool is_closed() const;
     void close();
 
@@ -48,11 +61,16 @@ private:
     void data_arrival();
     void server_closed();
     void socket_error();
+    void refuse_secure_connection(const QString& reason);
     WaitResult wait_reply();
     void wake();
 
     Form1& form_;
-    QTcpSocket* socket_;
+    QSslSocket* socket_;
+    TlsSettings tls_;
+    QString server_;
+    bool securing_ = false;
+    bool refused_ = false;
     ReplyAssembler reply_;
     QEventLoop* wait_loop_ = nullptr;
     bool woken_ = false;

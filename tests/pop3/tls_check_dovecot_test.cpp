@@ -1,0 +1,158 @@
+// POP3 over implicit TLS: a verified certificate checks mail end to end; a
+// refused certificate or a failed handshake is a failed connection, logged
+// with its reason, and no login ever reaches the server.
+// Dovecot users: user21 .. user25.
+#include <QFile>
+#include <QSslCertificate>
+#include <QTcpServer>
+#include <QTextEdit>
+#include <QtTest>
+
+#include "pop3/check_driver.h"
+#include "pop3/pop3_session.h"
+#include "support/dovecot_fixture.h"
+#include "support/startup_fixture.h"
+#include "support/tls_pop3_server.h"
+
+using namespace ostrel;
+using testing::DovecotFixture;
+using testing::StartupFixture;
+
+namespace {
+
+QString certificates_folder() {
+    return qEnvironmentVariable("OSTREL_TEST_CERTS");
+}
+
+QString certificate_file(const QString& name) {
+    return certificates_folder() + QLatin1Char('/') + name;
+}
+
+quint16 dovecot_tls_port() {
+    return static_cast<quint16>(qEnvironmentVariableIntValue("OSTREL_DOVECOT_TLS_PORT"));
+}
+
+// Long enough for a handshake on a loaded machine; the silent server waits
+// it out once.
+Timings short_timings() {
+    Timings timings;
+    timings.blink_ms = 50;
+    timings.reply_timeout_ms = 5000;
+    return timings;
+}
+
+// A loaded main window with one account on 127.0.0.1:`port`, whose
+// connection treats `tls_port` as the implicit-TLS port and trusts the test
+// authority.
+struct TlsCheck {
+    TlsCheck(quint16 port, quint16 tls_port, const QString& login = "user21")
+        : start(short_timings()), server(QStringLiteral("127.0.0.1:%1").arg(port)) {
+        start.load();
+        TlsSettings tls;
+        tls.port = tls_port;
+        tls.extra_authorities = QSslCertificate::fromPath(certificate_file("ca.pem"));
+        start.form->driver().session().set_tls_settings(tls);
+        start.folder.write("lumetta_pop.cfg", server.toUtf8() + "<>" + login.toUtf8() + "<>" +
+                                                  DovecotFixture::password().toUtf8() + "<>\r\n");
+    }
+    void run() { start.form->executa2(); }
+    QString log() const { return QString::fromUtf8(start.folder.read("logfile.txt")); }
+
+    StartupFixture start;
+    QString server;
+};
+
+}  // namespace
+
+class TlsCheckTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        if (certificates_folder().isEmpty() || !DovecotFixture::available() ||
+            dovecot_tls_port() == 0) {
+            QSKIP(
+                "OSTREL_TEST_CERTS / OSTREL_DOVECOT_TLS_PORT are not set: scripts/test sets "
+                "them up");
+        }
+    }
+
+    void verified_certificate_checks_mail() {
+        QCOMPARE(DovecotFixture::fill("user21",
+                                      {DovecotFixture::message("Ann <ann@example.org>", "over tls"),
+                                       DovecotFixture::message("bob@example.org", "second")}),
+                 QString());
+        TlsCheck check(dovecot_tls_port(), dovecot_tls_port());
+        check.run();
+        const QString trace = check.start.form->Text1->toPlainText();
+        QVERIFY2(trace.contains(" 1 - Ann <ann@example.org> - over tls"),
+                 qPrintable(trace + check.log()));
+        QVERIFY(trace.contains(" 2 - bob@example.org - second"));
+        QVERIFY2(!check.log().contains("Can\u00B4t connect"), qPrintable(check.log()));
+        QVERIFY(!check.log().contains("Secure connection"));
+    }
+
+    void refused_certificates_data() {
+        QTest::addColumn<QString>("certificate");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("another host") << "wronghost"
+                                      << "is for another host name";
+        QTest::newRow("expired") << "expired"
+                                 << "has expired";
+        QTest::newRow("unknown authority") << "unknown"
+                                           << "comes from an untrusted issuer";
+    }
+    void refused_certificates() {
+        QFETCH(QString, certificate);
+        QFETCH(QString, reason);
+        TlsPop3Server server(certificate_file(certificate + ".pem"),
+                             certificate_file(certificate + ".key"));
+        QVERIFY(server.loaded());
+        QVERIFY(server.listen_on_loopback());
+        TlsCheck check(server.serverPort(), server.serverPort());
+        check.run();
+        const QString log = check.log();
+        const qsizetype refusal = log.indexOf("Secure connection to " + check.server + " failed: ");
+        const qsizetype exit = log.indexOf("Can\u00B4t connect to Pop3 " + check.server);
+        QVERIFY2(refusal >= 0 && exit > refusal, qPrintable(log));
+        QVERIFY2(log.mid(refusal).section('\n', 0, 0).contains(reason), qPrintable(log));
+        QCOMPARE(server.handshakes_started(), 1);
+        QVERIFY(server.received().isEmpty());
+        QVERIFY(check.start.form->Timer1->isActive());
+        QVERIFY(check.start.form->driver().session().is_closed());
+    }
+
+    // Dovecot's plain greeting is no TLS handshake; its TLS port never greets
+    // a plain client. Both end as a failed connection.
+    void mismatched_ends_fail_data() {
+        QTest::addColumn<bool>("tls_client");
+        QTest::newRow("tls client, plain port") << true;
+        QTest::newRow("plain client, tls port") << false;
+    }
+    void mismatched_ends_fail() {
+        QFETCH(bool, tls_client);
+        const quint16 port = tls_client ? DovecotFixture::port() : dovecot_tls_port();
+        TlsCheck check(port, tls_client ? port : quint16(995), "user22");
+        check.run();
+        const QString log = check.log();
+        QVERIFY2(log.contains("Can\u00B4t connect to Pop3 " + check.server), qPrintable(log));
+        QCOMPARE(log.contains("Secure connection to " + check.server + " failed: "), tls_client);
+        QVERIFY(check.start.form->Timer1->isActive());
+    }
+
+    void stalled_handshake_times_out() {
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+        TlsCheck check(silent.serverPort(), silent.serverPort());
+        check.run();
+        const QString log = check.log();
+        QVERIFY2(log.contains("Secure connection to " + check.server +
+                              " failed: the server did not complete the TLS handshake in time"),
+                 qPrintable(log));
+        QVERIFY(log.contains("Can\u00B4t connect to Pop3 " + check.server));
+        QVERIFY(check.start.form->Timer1->isActive());
+        QVERIFY(!check.start.form->Timer3->isActive());
+    }
+};
+
+QTEST_MAIN(TlsCheckTest)
+#include "tls_check_dovecot_test.moc"

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArrayList>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QTcpServer>
+
+// A minimal POP3 server on 127.0.0.1 that speaks implicit TLS with a given
+// certificate: it greets, accepts any login, reports an empty mailbox, and
+// records every command line it decrypts.
+class TlsPop3Server : public QTcpServer {
+    Q_OBJECT
+public:
+    TlsPop3Server(const QString& certificate_file, const QString& key_file);
+
+    bool listen_on_loopback();
+    bool loaded() const { return !certificate_.isNull() && !key_.isNull(); }
+
+    const QByteArrayList& received() const { return received_; }
+    int handshakes_started() const { return handshakes_started_; }
+
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
+private:
+    void answer(QIODevice& socket, const QByteArray& line);
+
+    QSslCertificate certificate_;
+    QSslKey key_;
+    QByteArrayList received_;
+    int handshakes_started_ = 0;
+};
