@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ostrel::seen_text_from(ostrel::seen_state_content(messages, messages.size()));
     bool has_line_break = false;
     for (int k = 0; k < messages.size(); ++k) {
-        has_line_break |= messages.msg_subject[k].contains('\r') || messages.msg_from[k].contains('\r');
+        has_line_break |=
+            messages.msg_subject[k].contains('\r') || messages.msg_from[k].contains('\r');
     }
     if (!has_line_break && messages.size() > 0 &&
         ostrel::detect_new_mail(rewritten, messages, messages.size()).new_count != 0) {
