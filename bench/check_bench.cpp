@@ -62,8 +62,8 @@ public:
             Qt::BlockingQueuedConnection);
     }
     ~RelayThread() {
-        QMetaObject::invokeMethod(&context_, [this] { delete proxy_; },
-                                  Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            &context_, [this] { delete proxy_; }, Qt::BlockingQueuedConnection);
         thread_.quit();
         thread_.wait();
     }
@@ -110,8 +110,8 @@ print((time.perf_counter() - start) * 1000.0, count)
 // Wall time in ms of the same dialogue done by poplib, or -1.
 double run_poplib(quint16 port) {
     QProcess python;
-    python.start("python3", {"-c", kPoplib, QString::number(port), kUser,
-                             DovecotFixture::password()});
+    python.start("python3",
+                 {"-c", kPoplib, QString::number(port), kUser, DovecotFixture::password()});
     if (!python.waitForFinished(120000) || python.exitCode() != 0) {
         std::fprintf(stderr, "poplib failed: %s\n", python.readAllStandardError().constData());
         return -1;

@@ -72,8 +72,8 @@ private slots:
         server.responder = ScriptedPop3Server::mailbox(two_messages());
         Check check(account_line(server));
         check.run();
-        QCOMPARE(server.commands, QByteArrayList({"USER ann", "PASS secret", "STAT", "TOP 1 0",
-                                                  "TOP 2 0"}));
+        QCOMPARE(server.commands,
+                 QByteArrayList({"USER ann", "PASS secret", "STAT", "TOP 1 0", "TOP 2 0"}));
         QVERIFY(check.trace().contains(" 1 - Ann <ann@example.org> - first"));
         QVERIFY(check.trace().contains(" 2 - bob@example.org - second +OK"));
         check.verify_idle();
@@ -134,8 +134,9 @@ private slots:
         ScriptedPop3Server second;
         Check check(account_line(silent) + account_line(second));
         check.run();
-        QCOMPARE(check.log().count(QString("Can\u00b4t connect to Pop3 ") + silent.address() + "\r\n"),
-                 1);
+        QCOMPARE(
+            check.log().count(QString("Can\u00b4t connect to Pop3 ") + silent.address() + "\r\n"),
+            1);
         QCOMPARE(second.connections, 0);
         QVERIFY(!check.start.form->state().timed_out);
         check.verify_idle();
@@ -148,8 +149,8 @@ private slots:
                      << ScriptedReply::text("+OK\r\n+OK one line too many\r\n")
                      << ScriptedReply::split({"+OK 3", " 300\r\n"})
                      << ScriptedReply::text("-ERR message 1 gone\r\n")
-                     << ScriptedReply::split({"+OK\r\nFrom: c@x\r\nSubject: ok\r\n\r\n", ".\r",
-                                              "\n"})
+                     << ScriptedReply::split(
+                            {"+OK\r\nFrom: c@x\r\nSubject: ok\r\n\r\n", ".\r", "\n"})
                      << ScriptedReply::text("+OK\r\nFrom: d@x\r\nno end mark\r\n");
         Check check(account_line(server));
         QElapsedTimer clock;
@@ -268,9 +269,9 @@ private slots:
                 totals << label->text();
             }
         }
-        const bool popups_built = std::any_of(
-            QApplication::allWidgets().cbegin(), QApplication::allWidgets().cend(),
-            [](const QWidget* w) { return w->inherits("ostrel::NotaForm"); });
+        const bool popups_built =
+            std::any_of(QApplication::allWidgets().cbegin(), QApplication::allWidgets().cend(),
+                        [](const QWidget* w) { return w->inherits("ostrel::NotaForm"); });
         if (!popups_built) {
             QSKIP("show_total opens no notification window in this tree yet");
         }

@@ -7,8 +7,7 @@ using ostrel::ReplyMode;
 
 namespace {
 
-const QByteArray kBlock =
-    "+OK 120 octets\r\nFrom: ann@example.org\r\nSubject: hello\r\n\r\n.\r\n";
+const QByteArray kBlock = "+OK 120 octets\r\nFrom: ann@example.org\r\nSubject: hello\r\n\r\n.\r\n";
 
 // Feeds `reply` cut at every position into two arrivals, then at every pair
 // of positions into three, and hands each assembler to `check`.

@@ -1,10 +1,10 @@
 #include "support/dovecot_fixture.h"
 
+#include <pwd.h>
+#include <unistd.h>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <pwd.h>
-#include <unistd.h>
 
 namespace ostrel::testing {
 
@@ -83,13 +83,20 @@ QString DovecotFixture::fill(const QString& user, const QList<QByteArray>& messa
 }
 
 QByteArray DovecotFixture::message(const QByteArray& from, const QByteArray& subject) {
-    return "Return-Path: <" + from + ">\n"
+    return "Return-Path: <" + from +
+           ">\n"
            "Received: from mx.example.org by pop.example.net; Sun, 6 Dec 2026 10:00:01 +0000\n"
-           "From: " + from + "\n"
+           "From: " +
+           from +
+           "\n"
            "To: reader@example.net\n"
-           "Subject: " + subject + "\n"
+           "Subject: " +
+           subject +
+           "\n"
            "Date: Sun, 6 Dec 2026 10:00:00 +0000\n"
-           "Message-ID: <" + subject.toHex() + "@example.org>\n"
+           "Message-ID: <" +
+           subject.toHex() +
+           "@example.org>\n"
            "\n"
            "Body text that TOP n 0 never brings.\n";
 }

@@ -16,7 +16,7 @@ namespace ostrel::testing {
 struct ScriptedReply {
     QByteArrayList pieces;  // written one by one, with a short pause between
     bool close_after = false;
-    bool endless = false;   // after the pieces, filler until the client goes
+    bool endless = false;  // after the pieces, filler until the client goes
 
     static ScriptedReply text(const QByteArray& reply) { return {{reply}, false, false}; }
     static ScriptedReply split(const QByteArrayList& pieces) { return {pieces, false, false}; }
