@@ -50,10 +50,9 @@ double best_ms(int runs, Work work) {
 double window_load_ms(const QByteArray& log) {
     testing::TempProgramFolder folder;
     folder.write(QStringLiteral("logfile.txt"), log);
-    Form1 form(folder.path(), folder.file(QStringLiteral("Ostrel")),
-               [](const QString&, const QString&, PromptIcon, PromptButtons) {
-                   return PromptAnswer::Ok;
-               });
+    Form1 form(
+        folder.path(), folder.file(QStringLiteral("Ostrel")),
+        [](const QString&, const QString&, PromptIcon, PromptButtons) { return PromptAnswer::Ok; });
     return best_ms(3, [&] {
         Menu1 viewer(form);
         viewer.load();

@@ -44,7 +44,6 @@ struct Tray {
     }
 };
 
-
 // A POP3 server on 127.0.0.1 with an empty mailbox that greets only after a
 // pause, so that a check lasts several blink periods.
 class SlowGreetingServer : public QObject {
