@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QSslCertificate>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -15,6 +16,8 @@
 #include <cstdio>
 
 #include "core/form1.h"
+#include "pop3/check_driver.h"
+#include "pop3/pop3_session.h"
 #include "support/dovecot_fixture.h"
 #include "support/startup_fixture.h"
 #include "support/tcp_proxy.h"
@@ -81,9 +84,10 @@ struct CheckFigures {
     double cpu_ms;
 };
 
-CheckFigures run_check(const QString& server) {
+CheckFigures run_check(const QString& server, const TlsSettings& tls = TlsSettings()) {
     StartupFixture start;
     start.load();
+    start.form->driver().session().set_tls_settings(tls);
     start.folder.write("lumetta_pop.cfg", server.toUtf8() + "<>" + kUser + "<>" +
                                               DovecotFixture::password().toUtf8() + "<>\r\n");
     QElapsedTimer clock;
@@ -151,6 +155,36 @@ void bench_latency(int one_way_ms) {
     }
 }
 
+// The same check straight to Dovecot, plain and over TLS (the TLS listener
+// that scripts/test sets up), best of three each: the ratio is the cost of
+// encryption.
+void bench_tls() {
+    const quint16 tls_port =
+        static_cast<quint16>(qEnvironmentVariableIntValue("OSTREL_DOVECOT_TLS_PORT"));
+    if (tls_port == 0) {
+        std::printf("TLS: skipped, OSTREL_DOVECOT_TLS_PORT is not set\n");
+        return;
+    }
+    TlsSettings tls;
+    tls.port = tls_port;
+    tls.extra_authorities =
+        QSslCertificate::fromPath(qEnvironmentVariable("OSTREL_TEST_CERTS") + "/ca.pem");
+    const QString plain_server = DovecotFixture::address();
+    const QString tls_server = QStringLiteral("127.0.0.1:%1").arg(tls_port);
+    CheckFigures plain{1e300, 0};
+    CheckFigures secure{1e300, 0};
+    for (int run = 0; run < 3; ++run) {
+        const CheckFigures p = run_check(plain_server);
+        const CheckFigures t = run_check(tls_server, tls);
+        plain = p.wall_ms < plain.wall_ms ? p : plain;
+        secure = t.wall_ms < secure.wall_ms ? t : secure;
+    }
+    std::printf("plain and TLS, no added latency, %d messages\n", kMessages);
+    std::printf("  plain wall time      %9.1f ms, CPU %.1f ms\n", plain.wall_ms, plain.cpu_ms);
+    std::printf("  TLS wall time        %9.1f ms, CPU %.1f ms, TLS / plain = %.3f\n",
+                secure.wall_ms, secure.cpu_ms, secure.wall_ms / plain.wall_ms);
+}
+
 // A server that accepts and never says a word: the check waits out its time-out.
 void bench_silent_wait() {
     QTcpServer silent;
@@ -189,6 +223,7 @@ int main(int argc, char* argv[]) {
     }
     bench_latency(0);
     bench_latency(20);
+    bench_tls();
     bench_silent_wait();
     std::printf("peak memory (max RSS)  %ld KiB\n", peak_memory_kib());
     return 0;
