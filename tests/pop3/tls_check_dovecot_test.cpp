@@ -1,7 +1,7 @@
 // POP3 over implicit TLS: a verified certificate checks mail end to end; a
 // refused certificate or a failed handshake is a failed connection, logged
 // with its reason, and no login ever reaches the server.
-// Dovecot users: user21 .. user25.
+// Dovecot users: user21 .. user24.
 #include <QFile>
 #include <QSslCertificate>
 #include <QTcpServer>
@@ -89,6 +89,25 @@ private slots:
         QVERIFY(trace.contains(" 2 - bob@example.org - second"));
         QVERIFY2(!check.log().contains("Can\u00B4t connect"), qPrintable(check.log()));
         QVERIFY(!check.log().contains("Secure connection"));
+    }
+
+    // The one socket goes from TLS back to plain between accounts.
+    void secure_then_plain_account_in_one_check() {
+        QCOMPARE(
+            DovecotFixture::fill("user23", {DovecotFixture::message("tls@example.org", "secure")}),
+            QString());
+        QCOMPARE(
+            DovecotFixture::fill("user24", {DovecotFixture::message("plain@example.org", "plain")}),
+            QString());
+        TlsCheck check(dovecot_tls_port(), dovecot_tls_port(), "user23");
+        check.start.folder.write("lumetta_pop.cfg",
+                                 check.start.folder.read("lumetta_pop.cfg") +
+                                     DovecotFixture::address().toUtf8() + "<>user24<>" +
+                                     DovecotFixture::password().toUtf8() + "<>\r\n");
+        check.run();
+        const QString trace = check.start.form->Text1->toPlainText();
+        QVERIFY2(trace.contains(" 1 - tls@example.org - secure"), qPrintable(trace + check.log()));
+        QVERIFY2(trace.contains(" 1 - plain@example.org - plain"), qPrintable(trace + check.log()));
     }
 
     void refused_certificates_data() {
