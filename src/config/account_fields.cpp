@@ -73,6 +73,11 @@ QString replace_account(const QString& path, const QString& key, const PopAccoun
     }
     target.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     target.write(rewritten);
+    // A flush that fails (a full disk) must keep the old file: commit()
+    // alone would still put the short new one in its place.
+    if (!target.flush()) {
+        target.cancelWriting();
+    }
     if (!target.commit()) {
         return describe(QStringLiteral("cannot rewrite"), target);
     }

@@ -93,7 +93,7 @@ AccountsRead readAccounts(const QString& path) {
 QString appendAccount(const QString& path, const PopAccount& account) {
     QFile file(path);
     const bool is_new = !file.exists();
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
         return describe(QStringLiteral("cannot append to"), file);
     }
     if (is_new) {
@@ -103,8 +103,13 @@ QString appendAccount(const QString& path, const PopAccount& account) {
                          account.password + kSeparator + account.search_words +
                          QStringLiteral("\r\n");
     const QByteArray bytes = line.toUtf8();
+    const qint64 old_size = file.size();
     if (file.write(bytes) != bytes.size() || !file.flush()) {
-        return describe(QStringLiteral("cannot append to"), file);
+        const QString error = describe(QStringLiteral("cannot append to"), file);
+        // A part of the line may have reached the disk: cut it off again so
+        // the file keeps only whole lines.
+        file.resize(old_size);
+        return error;
     }
     return {};
 }
@@ -137,6 +142,11 @@ QString dropAccount(const QString& path, const QString& key) {
     }
     target.setPermissions(kOwnerOnly);
     target.write(kept);
+    // A flush that fails (a full disk) must keep the old file: commit()
+    // alone would still put the short new one in its place.
+    if (!target.flush()) {
+        target.cancelWriting();
+    }
     if (!target.commit()) {
         return describe(QStringLiteral("cannot rewrite"), target);
     }

@@ -83,6 +83,11 @@ QString write_general_settings(const QString& path, const GeneralOptions& option
     const QString content = options.check_interval + QStringLiteral("\r\n") +
                             options.start_with_windows + QStringLiteral("\r\n");
     file.write(content.toUtf8());
+    // A flush that fails (a full disk) must keep the old file: commit()
+    // alone would still put the short new one in its place.
+    if (!file.flush()) {
+        file.cancelWriting();
+    }
     if (!file.commit()) {
         return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
     }

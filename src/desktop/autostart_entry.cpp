@@ -65,6 +65,11 @@ QString create_shortcut(const QString& program_path, const QString& program_fold
         return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
     }
     file.write(autostart_entry_text(program_path, program_folder).toUtf8());
+    // A flush that fails (a full disk) must keep the old file: commit()
+    // alone would still put the short new one in its place.
+    if (!file.flush()) {
+        file.cancelWriting();
+    }
     if (!file.commit()) {
         return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
     }

@@ -29,6 +29,11 @@ QString rewrite_log_as_created(const QString& path, const QDateTime& moment) {
         return QStringLiteral("cannot rewrite %1: %2").arg(path, file.errorString());
     }
     file.write((log_created_line(moment) + QStringLiteral("\r\n")).toUtf8());
+    // A flush that fails (a full disk) must keep the old file: commit()
+    // alone would still put the short new one in its place.
+    if (!file.flush()) {
+        file.cancelWriting();
+    }
     if (!file.commit()) {
         return QStringLiteral("cannot rewrite %1: %2").arg(path, file.errorString());
     }

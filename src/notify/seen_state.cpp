@@ -82,6 +82,11 @@ QString write_seen_state(const QString& path, const QByteArray& content) {
         return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
     }
     file.write(content);
+    // A flush that fails (a full disk) must keep the old file: commit()
+    // alone would still put the short new one in its place.
+    if (!file.flush()) {
+        file.cancelWriting();
+    }
     if (!file.commit()) {
         return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
     }

@@ -1,0 +1,316 @@
+// Data files that vanish, turn into folders or meet a full disk at the moment
+// they are read or written: a clear line or message, no crash, nothing lost.
+#include <unistd.h>
+#include <QLineEdit>
+#include <QProcess>
+#include <QStorageInfo>
+#include <QTextEdit>
+#include <QtTest>
+#include <memory>
+
+#include "config/account_fields.h"
+#include "config/accounts_file.h"
+#include "config/form9.h"
+#include "config/general_form.h"
+#include "desktop/menu1.h"
+#include "support/scripted_pop3_server.h"
+#include "support/startup_fixture.h"
+
+using namespace ostrel;
+using testing::ScriptedPop3Server;
+using testing::ScriptedReply;
+using testing::StartupFixture;
+using testing::top_reply;
+
+namespace {
+
+Timings short_timings() {
+    Timings timings;
+    timings.blink_ms = 50;
+    timings.reply_timeout_ms = 400;
+    return timings;
+}
+
+QByteArray account_line(const ScriptedPop3Server& server, const QByteArray& login = "ann") {
+    return server.address().toUtf8() + "<>" + login + "<>secret<>\r\n";
+}
+
+QList<QByteArray> messages(int count) {
+    QList<QByteArray> blocks;
+    for (int k = 1; k <= count; ++k) {
+        blocks << top_reply("sender" + QByteArray::number(k) + "@example.org",
+                            "subject number " + QByteArray::number(k));
+    }
+    return blocks;
+}
+
+void replace_by_folder(const StartupFixture& start, const QString& name) {
+    QFile::remove(start.folder.file(name));
+    QVERIFY(QDir(start.folder.path()).mkdir(name));
+}
+
+QMap<QString, QByteArray> files_except(const StartupFixture& start, const QString& skipped) {
+    QMap<QString, QByteArray> files;
+    for (const QString& name : QDir(start.folder.path()).entryList(QDir::Files)) {
+        if (name != skipped && name != QLatin1String("logfile.txt")) {
+            files[name] = start.folder.read(name);
+        }
+    }
+    return files;
+}
+
+// A tiny tmpfs over the program folder, so that a full disk or a read-only
+// folder can be staged even for root.
+class TinyDisk {
+public:
+    explicit TinyDisk(const QString& folder, const QString& options = QStringLiteral("size=64k"))
+        : folder_(folder) {
+        if (::geteuid() != 0) {
+            return;
+        }
+        mounted_ =
+            QProcess::execute(QStringLiteral("mount"),
+                              {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                               options, QStringLiteral("tmpfs"), folder_}) == 0;
+    }
+    ~TinyDisk() {
+        if (mounted_) {
+            QProcess::execute(QStringLiteral("umount"), {folder_});
+        }
+    }
+    bool mounted() const { return mounted_; }
+
+    // Writes filler until the disk refuses another byte.
+    void fill() const {
+        QFile filler(folder_ + QStringLiteral("/filler"));
+        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+            return;
+        }
+        const QByteArray block(512, 'f');
+        while (filler.write(block) == block.size()) {
+        }
+        while (filler.write("f", 1) == 1) {
+        }
+    }
+
+private:
+    QString folder_;
+    bool mounted_ = false;
+};
+
+}  // namespace
+
+class FileFaultsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void program_folder_unusable_at_first_start() {
+        StartupFixture start;
+        TinyDisk disk(start.folder.path(), QStringLiteral("ro,size=64k"));
+        if (!disk.mounted()) {
+            QSKIP("a read-only program folder needs root and a tmpfs mount; neither is available");
+        }
+        QVERIFY(start.load());
+        QCOMPARE(start.form->tray().shown_image(), TrayImage::Error);
+        QVERIFY(!QFile::exists(start.autostart_entry()));
+        QVERIFY(QDir(start.folder.path()).isEmpty());
+        start.form->executa2();
+        QVERIFY(!start.form->check_running());
+    }
+
+    void log_folder_at_first_start_still_reports_the_failure() {
+        StartupFixture start;
+        replace_by_folder(start, "logfile.txt");
+        QVERIFY(start.load());
+        QCOMPARE(start.form->tray().shown_image(), TrayImage::Error);
+        QVERIFY(!start.folder.exists("general.cfg"));
+    }
+
+    void window_saves_onto_an_unusable_file_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("options Save, settings a folder") << "general.cfg"
+                                                         << "options"
+                                                         << "The options were not saved";
+        QTest::newRow("Clear Log, log a folder") << "logfile.txt"
+                                                 << "log"
+                                                 << "The log";
+        QTest::newRow("editor Save, accounts a folder") << "lumetta_pop.cfg"
+                                                        << "editor"
+                                                        << "The account was not saved";
+    }
+    void window_saves_onto_an_unusable_file() {
+        QFETCH(QString, file);
+        QFETCH(QString, window);
+        QFETCH(QString, message);
+        StartupFixture start;
+        QVERIFY(start.load());
+        start.folder.write("lumetta_pop.cfg", "pop.example.org<>ann<>secret<>\r\n");
+        start.folder.write("pop.example.org.svr", "seen\r\n");
+        const auto before = files_except(start, file);
+        replace_by_folder(start, file);
+        if (window == QLatin1String("options")) {
+            GeneralForm options(*start.form);
+            options.load();
+            options.Text1->setText("3");
+            options.save();
+            QCOMPARE(start.form->state().start_with_windows, QString("1"));
+        } else if (window == QLatin1String("log")) {
+            Menu1 viewer(*start.form);
+            viewer.load();
+            viewer.clear_log();
+        } else {
+            Form9 editor(*start.form);
+            editor.load();
+            editor.Text3->setText("pop.other.org");
+            editor.Text6->setText("bob");
+            editor.Text7->setText("pw");
+            editor.save();
+            QVERIFY(!start.folder.exists("pop.other.org.svr"));
+        }
+        QCOMPARE(start.prompts.size(), 1);
+        QVERIFY2(start.prompts.first().startsWith(message), qPrintable(start.prompts.first()));
+        if (file != QLatin1String("logfile.txt")) {
+            QVERIFY(start.folder.read("logfile.txt").contains(message.toUtf8()));
+        }
+        QCOMPARE(files_except(start, file), before);
+        QVERIFY(QFileInfo(start.folder.file(file)).isDir());
+    }
+
+    void check_with_an_unusable_data_file_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("as_folder");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("accounts deleted") << "lumetta_pop.cfg" << false << "cannot open";
+        QTest::newRow("accounts a folder") << "lumetta_pop.cfg" << true << "cannot open";
+        QTest::newRow("seen state a folder") << ".svr" << true << "Fatal Err 005 cannot read";
+    }
+    void check_with_an_unusable_data_file() {
+        QFETCH(QString, file);
+        QFETCH(bool, as_folder);
+        QFETCH(QString, expected);
+        ScriptedPop3Server server;
+        server.responder = ScriptedPop3Server::mailbox(messages(2));
+        StartupFixture start(short_timings());
+        QVERIFY(start.load());
+        start.folder.write("lumetta_pop.cfg", account_line(server));
+        const QString name = file == ".svr" ? server.address() + file : file;
+        QFile::remove(start.folder.file(name));
+        if (as_folder) {
+            replace_by_folder(start, name);
+        }
+        start.form->executa2();
+        const QString log = QString::fromUtf8(start.folder.read("logfile.txt"));
+        QVERIFY2(log.contains(expected), qPrintable(log));
+        QVERIFY(!start.form->check_running());
+        QVERIFY(start.form->Timer1->isActive());
+        // Once the file is back, the next check works normally.
+        QDir(start.folder.file(name)).removeRecursively();
+        start.folder.write("lumetta_pop.cfg", account_line(server));
+        const int commands = server.commands.size();
+        start.form->executa2();
+        QCOMPARE(server.commands.mid(commands).last(), QByteArray("TOP 2 0"));
+        QVERIFY(start.folder.read(server.address() + ".svr").contains("subject number 2"));
+    }
+
+    void accounts_rewritten_while_a_check_reads_them() {
+        ScriptedPop3Server first;
+        ScriptedPop3Server second;
+        second.responder = ScriptedPop3Server::mailbox(messages(1));
+        StartupFixture start(short_timings());
+        QVERIFY(start.load());
+        const QString path = start.folder.file("lumetta_pop.cfg");
+        start.folder.write("lumetta_pop.cfg", account_line(first) + account_line(second, "bob"));
+        QStringList edits;
+        const auto mailbox = ScriptedPop3Server::mailbox(messages(3));
+        first.responder = [&](const QByteArray& command) {
+            if (command == "STAT") {
+                edits << dropAccount(path, account_key(second.address(), "bob"));
+                edits << appendAccount(path, {"pop.new.org", "cy", "pw", "word"});
+            }
+            return mailbox(command);
+        };
+        start.form->executa2();
+        QCOMPARE(edits, QStringList({QString(), QString()}));
+        QCOMPARE(first.commands.last(), QByteArray("TOP 3 0"));
+        // The check goes on with what it read at its start.
+        QCOMPARE(second.commands.last(), QByteArray("TOP 1 0"));
+        QCOMPARE(start.folder.read("lumetta_pop.cfg"),
+                 account_line(first) + "pop.new.org<>cy<>pw<>word\r\n");
+        QCOMPARE(QFileInfo(path).permissions() & 0x7077, QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    void full_disk_keeps_the_old_file_whole_data() {
+        QTest::addColumn<QString>("rewrite");
+        QTest::newRow("seen state after a check") << "seen";
+        QTest::newRow("account dropped") << "drop";
+        QTest::newRow("account appended") << "append";
+        QTest::newRow("account replaced") << "replace";
+        QTest::newRow("options saved") << "options";
+        QTest::newRow("log cleared") << "log";
+    }
+    void full_disk_keeps_the_old_file_whole() {
+        QFETCH(QString, rewrite);
+        ScriptedPop3Server server;
+        server.responder = ScriptedPop3Server::mailbox(messages(60));
+        StartupFixture start(short_timings());
+        TinyDisk disk(start.folder.path());
+        if (!disk.mounted()) {
+            QSKIP("a full disk needs root and a tmpfs mount; neither is available here");
+        }
+        QVERIFY(start.load());
+        QByteArray accounts;
+        for (int k = 0; k < 20; ++k) {
+            accounts += "pop" + QByteArray::number(k) + ".example.org<>ann<>secret<>\r\n";
+        }
+        accounts += account_line(server);
+        if (rewrite == QLatin1String("seen")) {
+            accounts = account_line(server);
+        }
+        start.folder.write("lumetta_pop.cfg", accounts);
+        const QByteArray old_seen = "01-01-2026 00:00:00 a@x old subject\r\n";
+        start.folder.write(server.address() + ".svr", old_seen);
+        const QByteArray old_settings = start.folder.read("general.cfg");
+        const QByteArray old_log = start.folder.read("logfile.txt");
+        disk.fill();
+        QCOMPARE(QStorageInfo(start.folder.path()).bytesAvailable(), 0);
+
+        QString error;
+        if (rewrite == QLatin1String("seen")) {
+            start.form->executa2();
+            QCOMPARE(server.commands.last(), QByteArray("TOP 60 0"));
+        } else if (rewrite == QLatin1String("drop")) {
+            error = dropAccount(start.folder.file("lumetta_pop.cfg"), "pop3.example.org<>ann");
+        } else if (rewrite == QLatin1String("append")) {
+            error = appendAccount(start.folder.file("lumetta_pop.cfg"),
+                                  {"pop.long.example.org", QString(4000, 'l'), "pw", ""});
+        } else if (rewrite == QLatin1String("replace")) {
+            error = replace_account(start.folder.file("lumetta_pop.cfg"), "pop3.example.org<>ann",
+                                    {"pop3.example.org", QString(4000, 'l'), "pw", ""});
+        } else if (rewrite == QLatin1String("log")) {
+            Menu1 viewer(*start.form);
+            viewer.clear_log();
+            QCOMPARE(start.prompts.size(), 1);
+        } else {
+            GeneralForm options(*start.form);
+            options.load();
+            options.Text1->setText(QString(9000, '7'));
+            options.save();
+            QCOMPARE(start.prompts.size(), 1);
+        }
+        if (rewrite == QLatin1String("drop") || rewrite == QLatin1String("append") ||
+            rewrite == QLatin1String("replace")) {
+            QVERIFY(!error.isEmpty());
+        }
+        QCOMPARE(start.folder.read(server.address() + ".svr"), old_seen);
+        QCOMPARE(start.folder.read("lumetta_pop.cfg"), accounts);
+        QCOMPARE(start.folder.read("general.cfg"), old_settings);
+        // The failure may still find room in the log's last block; the old lines stay.
+        QVERIFY(start.folder.read("logfile.txt").startsWith(old_log));
+        QCOMPARE(QDir(start.folder.path()).entryList(QDir::Files).size(), 5);
+        QVERIFY(!start.form->check_running());
+    }
+};
+
+QTEST_MAIN(FileFaultsTest)
+#include "file_faults_test.moc"
