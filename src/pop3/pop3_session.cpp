@@ -133,8 +133,13 @@ void Pop3Session::data_arrival() {
 }
 
 // The server closed its end. A reply that was complete stays complete; one
-// in progress stays incomplete, so its wait runs on to the time-out.
+// in progress stays incomplete, so its wait runs on to the time-out. That
+// close is logged: the time-out alone would pass for an empty answer.
 void Pop3Session::server_closed() {
+    if (wait_loop_ != nullptr && !refused_ && !reply_.reply_done() && !reply_.overflowed()) {
+        form_.log_event(
+            QStringLiteral("%1 closed the connection before its reply was complete").arg(server_));
+    }
     socket_->abort();
 }
 
