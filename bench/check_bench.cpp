@@ -211,12 +211,8 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "%s\n", DovecotFixture::kSkipReason);
         return 1;
     }
-    QList<QByteArray> messages;
-    for (int k = 1; k <= kMessages; ++k) {
-        messages << DovecotFixture::message("sender" + QByteArray::number(k) + "@example.org",
-                                            "bench message " + QByteArray::number(k));
-    }
-    const QString error = DovecotFixture::fill(kUser, messages);
+    const QString error = DovecotFixture::fill(
+        kUser, DovecotFixture::numbered_messages(kMessages, "sender", "bench message "));
     if (!error.isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;

@@ -16,12 +16,7 @@ using testing::TcpProxy;
 namespace {
 
 QList<QByteArray> messages(int count, const QByteArray& tag) {
-    QList<QByteArray> list;
-    for (int k = 1; k <= count; ++k) {
-        list << DovecotFixture::message(tag + QByteArray::number(k) + "@example.org",
-                                        "subject " + tag + QByteArray::number(k));
-    }
-    return list;
+    return DovecotFixture::numbered_messages(count, tag, "subject " + tag);
 }
 
 QByteArray account_line(const QString& server, const QByteArray& user,

@@ -101,4 +101,14 @@ QByteArray DovecotFixture::message(const QByteArray& from, const QByteArray& sub
            "Body text that TOP n 0 never brings.\n";
 }
 
+QList<QByteArray> DovecotFixture::numbered_messages(int count, const QByteArray& from_prefix,
+                                                    const QByteArray& subject_prefix) {
+    QList<QByteArray> list;
+    for (int k = 1; k <= count; ++k) {
+        const QByteArray number = QByteArray::number(k);
+        list << message(from_prefix + number + "@example.org", subject_prefix + number);
+    }
+    return list;
+}
+
 }  // namespace ostrel::testing

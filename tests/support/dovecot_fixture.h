@@ -25,6 +25,11 @@ public:
 
     // A small real-looking message, lines ended by LF as Maildir keeps them.
     static QByteArray message(const QByteArray& from, const QByteArray& subject);
+
+    // Messages 1 .. count from <from_prefix>k@example.org with the subject
+    // <subject_prefix>k.
+    static QList<QByteArray> numbered_messages(int count, const QByteArray& from_prefix,
+                                               const QByteArray& subject_prefix);
 };
 
 }  // namespace ostrel::testing
