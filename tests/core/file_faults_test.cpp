@@ -24,13 +24,6 @@ using testing::top_reply;
 
 namespace {
 
-Timings short_timings() {
-    Timings timings;
-    timings.blink_ms = 50;
-    timings.reply_timeout_ms = 400;
-    return timings;
-}
-
 QByteArray account_line(const ScriptedPop3Server& server, const QByteArray& login = "ann") {
     return server.address().toUtf8() + "<>" + login + "<>secret<>\r\n";
 }
@@ -191,7 +184,7 @@ private slots:
         QFETCH(QString, expected);
         ScriptedPop3Server server;
         server.responder = ScriptedPop3Server::mailbox(messages(2));
-        StartupFixture start(short_timings());
+        StartupFixture start(testing::check_timings(400));
         QVERIFY(start.load());
         start.folder.write("lumetta_pop.cfg", account_line(server));
         const QString name = file == ".svr" ? server.address() + file : file;
@@ -217,7 +210,7 @@ private slots:
         ScriptedPop3Server first;
         ScriptedPop3Server second;
         second.responder = ScriptedPop3Server::mailbox(messages(1));
-        StartupFixture start(short_timings());
+        StartupFixture start(testing::check_timings(400));
         QVERIFY(start.load());
         const QString path = start.folder.file("lumetta_pop.cfg");
         start.folder.write("lumetta_pop.cfg", account_line(first) + account_line(second, "bob"));
@@ -253,7 +246,7 @@ private slots:
         QFETCH(QString, rewrite);
         ScriptedPop3Server server;
         server.responder = ScriptedPop3Server::mailbox(messages(60));
-        StartupFixture start(short_timings());
+        StartupFixture start(testing::check_timings(400));
         TinyDisk disk(start.folder.path());
         if (!disk.mounted()) {
             QSKIP("a full disk needs root and a tmpfs mount; neither is available here");

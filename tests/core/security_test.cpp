@@ -24,13 +24,6 @@ constexpr QFile::Permissions kAnyone = QFile::ReadOwner | QFile::WriteOwner | QF
                                        QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
                                        QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
 
-Timings short_timings() {
-    Timings timings;
-    timings.blink_ms = 50;
-    timings.reply_timeout_ms = 400;
-    return timings;
-}
-
 QFile::Permissions mode_of(const QString& path) {
     return QFileInfo(path).permissions() & kAnyone;
 }
@@ -67,7 +60,7 @@ private slots:
         server.responder = ScriptedPop3Server::mailbox({top_reply("a@x", "s")});
         ScriptedPop3Server next;
         next.responder = ScriptedPop3Server::mailbox({});
-        StartupFixture start(short_timings());
+        StartupFixture start(testing::check_timings(400));
         QVERIFY(start.load());
         start.folder.write("lumetta_pop.cfg", server.address().toUtf8() + "<>" + login + "<>" +
                                                   password + "<>\r\n" + next.address().toUtf8() +
@@ -87,7 +80,7 @@ private slots:
         // line followed by a bad one: nothing past the first line is sent.
         ScriptedPop3Server server;
         server.responder = ScriptedPop3Server::mailbox({});
-        StartupFixture start(short_timings());
+        StartupFixture start(testing::check_timings(400));
         QVERIFY(start.load());
         start.folder.write("lumetta_pop.cfg",
                            server.address().toUtf8() + "<>ann<>pw\rDELE 1<>\r\n");
@@ -109,7 +102,7 @@ private slots:
     }
     void server_texts_write_no_file_outside_the_folder() {
         QFETCH(QString, server);
-        StartupFixture start(short_timings());
+        StartupFixture start(testing::check_timings(400));
         QVERIFY(start.load());
         QDir(start.folder.path()).mkdir("a");
         const QString parent = QFileInfo(start.folder.path()).absolutePath();
@@ -203,7 +196,7 @@ private slots:
     }
     void server_name_cannot_split_a_log_line() {
         QFETCH(QByteArray, server);
-        StartupFixture start(short_timings());
+        StartupFixture start(testing::check_timings(400));
         QVERIFY(start.load());
         start.folder.write("lumetta_pop.cfg", server + "<>ann<>pw<>\r\n");
         start.form->executa2();
@@ -223,7 +216,7 @@ private slots:
                      << testing::ScriptedReply::text("+OK\r\n")
                      << testing::ScriptedReply::text("+OK 1 10\r\n")
                      << testing::ScriptedReply::close("+OK\r\nFrom: a@x\rforged\n");
-        StartupFixture start(short_timings());
+        StartupFixture start(testing::check_timings(400));
         QVERIFY(start.load());
         start.folder.write("lumetta_pop.cfg", server.address().toUtf8() + "<>ann<>pw<>\r\n");
         start.form->executa2();

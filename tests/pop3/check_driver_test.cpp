@@ -21,13 +21,6 @@ namespace {
 
 constexpr int kTimeoutMs = 400;
 
-Timings short_timings() {
-    Timings timings;
-    timings.blink_ms = 50;
-    timings.reply_timeout_ms = kTimeoutMs;
-    return timings;
-}
-
 QByteArray account_line(const ScriptedPop3Server& server, const QByteArray& login = "ann",
                         const QByteArray& search = "") {
     return server.address().toUtf8() + "<>" + login + "<>secret<>" + search + "\r\n";
@@ -40,7 +33,7 @@ QList<QByteArray> two_messages() {
 
 // A loaded main window whose accounts file is `accounts`.
 struct Check {
-    explicit Check(const QByteArray& accounts) : start(short_timings()) {
+    explicit Check(const QByteArray& accounts) : start(testing::check_timings(kTimeoutMs)) {
         start.load();
         start.folder.write("lumetta_pop.cfg", accounts);
     }
@@ -296,7 +289,7 @@ private slots:
     }
 
     void schedule_counts_ticks_to_the_interval() {
-        Timings timings = short_timings();
+        Timings timings = testing::check_timings(kTimeoutMs);
         timings.check_tick_ms = 20;
         StartupFixture start(timings);
         start.load();

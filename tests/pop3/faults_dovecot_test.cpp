@@ -41,13 +41,6 @@ namespace {
 constexpr int kTimeoutMs = 400;
 constexpr int kMiB = 1024 * 1024;
 
-Timings short_timings() {
-    Timings timings;
-    timings.blink_ms = 50;
-    timings.reply_timeout_ms = kTimeoutMs;
-    return timings;
-}
-
 QByteArray account_line(const QString& server, const QByteArray& login = "ann",
                         const QByteArray& password = "secret") {
     return server.toUtf8() + "<>" + login + "<>" + password + "<>\r\n";
@@ -129,7 +122,7 @@ QByteArray arm(Fault fault, ScriptedPop3Server& bad) {
 
 // A loaded main window with short timings.
 struct Check {
-    Check() : start(short_timings()) { start.load(); }
+    Check() : start(testing::check_timings(kTimeoutMs)) { start.load(); }
     void run() { start.form->executa2(); }
     QString log() const { return QString::fromUtf8(start.folder.read("logfile.txt")); }
     QString trace() const { return start.form->Text1->toPlainText(); }

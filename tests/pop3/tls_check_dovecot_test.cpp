@@ -34,19 +34,15 @@ quint16 dovecot_tls_port() {
 
 // Long enough for a handshake on a loaded machine; the silent server waits
 // it out once.
-Timings short_timings() {
-    Timings timings;
-    timings.blink_ms = 50;
-    timings.reply_timeout_ms = 5000;
-    return timings;
-}
+constexpr int kReplyTimeoutMs = 5000;
 
 // A loaded main window with one account on 127.0.0.1:`port`, whose
 // connection treats `tls_port` as the implicit-TLS port and trusts the test
 // authority.
 struct TlsCheck {
     TlsCheck(quint16 port, quint16 tls_port, const QString& login = "user21")
-        : start(short_timings()), server(QStringLiteral("127.0.0.1:%1").arg(port)) {
+        : start(testing::check_timings(kReplyTimeoutMs)),
+          server(QStringLiteral("127.0.0.1:%1").arg(port)) {
         start.load();
         TlsSettings tls;
         tls.port = tls_port;

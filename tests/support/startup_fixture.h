@@ -10,6 +10,14 @@
 
 namespace ostrel::testing {
 
+// Timings for a check in a test: a fast blink and the given reply time-out.
+inline Timings check_timings(int reply_timeout_ms) {
+    Timings timings;
+    timings.blink_ms = 50;
+    timings.reply_timeout_ms = reply_timeout_ms;
+    return timings;
+}
+
 // A main window on a fresh program folder, with its own lock, its own
 // autostart folder and a prompt that records instead of asking anyone.
 class StartupFixture {
