@@ -1,20 +1,58 @@
 #include <QApplication>
+#include <QProcessEnvironment>
+#include <cstdio>
 
+#include "core/data_folder.h"
 #include "core/form1.h"
 #include "core/prompt.h"
 #include "core/resources.h"
 #include "core/single_instance.h"
+#include "desktop/autostart_entry.h"
+
+namespace {
+
+#ifdef OSTREL_INSTALLED
+constexpr ostrel::Flavour kFlavour = ostrel::Flavour::Installed;
+#else
+constexpr ostrel::Flavour kFlavour = ostrel::Flavour::Portable;
+#endif
+
+// What the log-on entry starts: the installed command, or this very file.
+QString program_path() {
+    return kFlavour == ostrel::Flavour::Installed ? QString::fromLatin1(ostrel::kInstalledCommand)
+                                                  : QCoreApplication::applicationFilePath();
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ostrel"));
+    if (kFlavour == ostrel::Flavour::Installed) {
+        // Lets the desktop tie the program's windows to its menu entry and icon.
+        QGuiApplication::setDesktopFileName(ostrel::installed_app_id());
+    }
     // The program lives in the tray; closing a window never ends it.
     QApplication::setQuitOnLastWindowClosed(false);
     ostrel::init_resources();
 
     ostrel::SingleInstance instance;
-    ostrel::Form1 form1(QCoreApplication::applicationDirPath(),
-                        QCoreApplication::applicationFilePath(), ostrel::message_box_prompt());
+    ostrel::DataFolder data = ostrel::data_folder(kFlavour, QCoreApplication::applicationDirPath(),
+                                                  QProcessEnvironment::systemEnvironment());
+    // The folder is made only by the one running copy; a second copy goes on
+    // to its message without touching anything.
+    if (data.error.isEmpty() && kFlavour == ostrel::Flavour::Installed && instance.acquire()) {
+        data.error = ostrel::make_data_folder(data.path);
+    }
+    if (!data.error.isEmpty()) {
+        // Nowhere to log it: say it on the terminal and in a box.
+        std::fprintf(stderr, "%s\n", qUtf8Printable(data.error));
+        ostrel::message_box_prompt()(data.error, QString(), ostrel::PromptIcon::Critical,
+                                     ostrel::PromptButtons::Ok);
+        return 1;
+    }
+
+    ostrel::Form1 form1(data.path, program_path(), ostrel::message_box_prompt());
     if (!form1.load(instance)) {
         return 0;
     }
