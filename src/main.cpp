@@ -4,9 +4,12 @@
 #include "core/prompt.h"
 #include "core/resources.h"
 #include "core/single_instance.h"
+#include "desktop/platform_choice.h"
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+    ostrel::PlatformArguments arguments(argc, argv,
+                                        ostrel::preferred_platform(ostrel::current_session()));
+    QApplication app(arguments.argc(), arguments.argv());
     QApplication::setApplicationName(QStringLiteral("Ostrel"));
     // The program lives in the tray; closing a window never ends it.
     QApplication::setQuitOnLastWindowClosed(false);
