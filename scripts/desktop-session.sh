@@ -93,20 +93,12 @@ wait_until() {  # seconds command...
     done
 }
 
-free_display() {  # the first display number from 120 up with no server
-    local number=120
-    while [ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ]; do
-        number=$((number + 1))
-    done
-    echo ":$number"
-}
-
-start_xvfb() {  # width height
-    export DISPLAY
-    DISPLAY=$(free_display)
-    Xvfb "$DISPLAY" -screen 0 "$1x$2x24" -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
+start_xvfb() {  # width height: on a display number of Xvfb's own choosing
+    Xvfb -displayfd 3 -screen 0 "$1x$2x24" -nolisten tcp -noreset 3>"$work/display" \
+        >"$work/xvfb.log" 2>&1 &
     pids+=($!)
-    wait_until 10 xdpyinfo || fail "Xvfb did not start"
+    wait_until 10 test -s "$work/display" || fail "Xvfb did not start"
+    export DISPLAY=:$(head -1 "$work/display")
 }
 
 # A POP3 server whose greeting comes after a pause, and a program folder whose

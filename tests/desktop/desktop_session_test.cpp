@@ -69,7 +69,6 @@ private slots:
         const QRect screen(0, 0, 1280, 800);
         QTest::newRow("no panel") << screen << screen << screen;
         QTest::newRow("bottom panel") << screen << QRect(0, 0, 1280, 767) << QRect(0, 0, 1280, 767);
-        QTest::newRow("left dock") << screen << QRect(64, 0, 1216, 800) << QRect(64, 0, 1216, 800);
         QTest::newRow("second screen, panel at its bottom")
             << QRect(1280, 0, 1920, 1080) << QRect(1280, 0, 1920, 1040)
             << QRect(1280, 0, 1920, 1040);
