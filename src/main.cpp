@@ -8,6 +8,7 @@
 #include "core/resources.h"
 #include "core/single_instance.h"
 #include "desktop/autostart_entry.h"
+#include "desktop/platform_choice.h"
 
 namespace {
 
@@ -26,7 +27,9 @@ QString program_path() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+    ostrel::PlatformArguments arguments(argc, argv,
+                                        ostrel::preferred_platform(ostrel::current_session()));
+    QApplication app(arguments.argc(), arguments.argv());
     QApplication::setApplicationName(QStringLiteral("Ostrel"));
     if (kFlavour == ostrel::Flavour::Installed) {
         // Lets the desktop tie the program's windows to its menu entry and icon.

@@ -13,6 +13,7 @@
 #include "core/single_instance.h"
 #include "desktop/autostart_entry.h"
 #include "desktop/tray_menu.h"
+#include "desktop/tray_notice.h"
 #include "notify/nota_manager.h"
 #include "pop3/check_driver.h"
 
@@ -47,6 +48,7 @@ Form1::Form1(const QString& program_folder, const QString& program_path, Prompt 
       tray_(new TrayIcon(this)) {
     setObjectName(QStringLiteral("form1"));
     setWindowTitle(QStringLiteral("Lumetta"));
+    connect(tray_, &TrayIcon::host_missing, this, [this] { tell_tray_missing(this, log_); });
 
     Timer1 = make_timer(this, timings_.check_tick_ms, true);
     Timer2 = make_timer(this, timings_.blink_ms, false);

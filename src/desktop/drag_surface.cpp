@@ -104,7 +104,9 @@ void make_drag_surface(QWidget* surface, QWidget* window) {
 }
 
 bool begin_drag(QWidget* window) {
-    if (window == nullptr || window->windowHandle() == nullptr || !window->isVisible()) {
+    // A window that bypasses the window manager has nobody to move it.
+    if (window == nullptr || window->windowHandle() == nullptr || !window->isVisible() ||
+        window->windowFlags().testFlag(Qt::X11BypassWindowManagerHint)) {
         return false;
     }
     return window->windowHandle()->startSystemMove();

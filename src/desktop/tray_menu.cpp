@@ -42,11 +42,14 @@ TrayMenu::TrayMenu(Form1& form)
     add_item("site_meu", QLatin1String(kSiteHost), &Form1::open_site);
     add_item("sair", QStringLiteral("Exit"), &Form1::exit_program);
 
-    connect(form_.tray().system_icon(), &QSystemTrayIcon::activated, this,
-            &TrayMenu::handle_activation);
+    // The icon carries the menu, so that panels drawing their own menus get
+    // it too; a press still opens it here.
+    form_.tray().set_menu(menu_);
+    connect(&form_.tray(), &TrayIcon::activated, this, &TrayMenu::handle_activation);
 }
 
 TrayMenu::~TrayMenu() {
+    form_.tray().set_menu(nullptr);
     delete menu_;
 }
 
@@ -62,7 +65,10 @@ bool TrayMenu::handle_activation(QSystemTrayIcon::ActivationReason reason) {
         return false;
     }
     ++shown_count_;
-    menu_->popup(QCursor::pos());
+    // On a right press the desktop may have opened the icon's menu already.
+    if (!menu_->isVisible()) {
+        menu_->popup(QCursor::pos());
+    }
     return true;
 }
 

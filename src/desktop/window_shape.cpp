@@ -1,6 +1,8 @@
 #include "desktop/window_shape.h"
 
 #include <QEvent>
+#include <QGuiApplication>
+#include <QIcon>
 #include <QPainter>
 #include <QWidget>
 
@@ -21,18 +23,41 @@ QVector<QRect> to_rects(const shape_tables::Rectangle (&table)[N]) {
     return rects;
 }
 
-// Paints the window's background picture before the window paints itself.
+QString picture_path(ShapedWindow window) {
+    switch (window) {
+        case ShapedWindow::NotaForm:
+            return QStringLiteral(":/nota_form.png");
+        case ShapedWindow::Remetentes:
+            return QStringLiteral(":/remetentes.png");
+        case ShapedWindow::GeneralForm:
+            return QStringLiteral(":/general_form.png");
+        case ShapedWindow::Form9:
+        case ShapedWindow::Menu1:
+            break;
+    }
+    return QStringLiteral(":/form9.png");
+}
+
+// Paints the window's background picture before the window paints itself,
+// drawn for the device pixel ratio of the screen the window is on.
 class BackgroundPicture : public QObject {
 public:
     explicit BackgroundPicture(QWidget* window) : QObject(window), window_(window) {
         setObjectName(QStringLiteral("ostrel_background_picture"));
         window->installEventFilter(this);
     }
-    void set_picture(const QPixmap& picture) { picture_ = picture; }
+    void set_picture(ShapedWindow which) {
+        which_ = which;
+        picture_ = QPixmap();
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == window_ && event->type() == QEvent::Paint && !picture_.isNull()) {
+        if (watched == window_ && event->type() == QEvent::Paint) {
+            const qreal ratio = window_->devicePixelRatioF();
+            if (picture_.isNull() || picture_.devicePixelRatio() != ratio) {
+                picture_ = shape_pixmap(which_, ratio);
+            }
             QPainter painter(window_);
             painter.drawPixmap(0, 0, picture_);
         }
@@ -41,6 +66,7 @@ protected:
 
 private:
     QWidget* window_;
+    ShapedWindow which_ = ShapedWindow::NotaForm;
     QPixmap picture_;
 };
 
@@ -70,18 +96,27 @@ QRegion region_from_table(const QByteArray& table) {
 }
 
 QImage shape_picture(ShapedWindow window) {
-    switch (window) {
-        case ShapedWindow::NotaForm:
-            return QImage(QStringLiteral(":/nota_form.png"));
-        case ShapedWindow::Remetentes:
-            return QImage(QStringLiteral(":/remetentes.png"));
-        case ShapedWindow::GeneralForm:
-            return QImage(QStringLiteral(":/general_form.png"));
-        case ShapedWindow::Form9:
-        case ShapedWindow::Menu1:
-            break;
+    return QImage(picture_path(window));
+}
+
+QPixmap shape_pixmap(ShapedWindow window, qreal device_pixel_ratio) {
+    if (device_pixel_ratio <= 1.0) {
+        return QPixmap::fromImage(shape_picture(window));
     }
-    return QImage(QStringLiteral(":/form9.png"));
+    QString path = picture_path(window);
+    path.replace(QStringLiteral(".png"), QStringLiteral("@2x.png"));
+    QImage picture(path);
+    if (picture.isNull()) {
+        picture = shape_picture(window);
+    }
+    const QSize size = shape_picture(window).size();
+    const QSize device_size(qRound(size.width() * device_pixel_ratio),
+                            qRound(size.height() * device_pixel_ratio));
+    if (picture.size() != device_size) {
+        picture = picture.scaled(device_size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    picture.setDevicePixelRatio(device_pixel_ratio);
+    return QPixmap::fromImage(picture);
 }
 
 QColor shape_key_colour(ShapedWindow window) {
@@ -99,7 +134,9 @@ QColor shape_key_colour(ShapedWindow window) {
 }
 
 QPixmap close_picture() {
-    return QPixmap(QStringLiteral(":/close.png"));
+    // QIcon takes the twice-size drawing on a dense screen.
+    return QIcon(QStringLiteral(":/close.png"))
+        .pixmap(QSize(16, 16), qApp != nullptr ? qApp->devicePixelRatio() : 1.0);
 }
 
 void apply_shape(QWidget* window, ShapedWindow which) {
@@ -117,7 +154,7 @@ void apply_shape(QWidget* window, ShapedWindow which) {
     if (background == nullptr) {
         background = new BackgroundPicture(window);
     }
-    background->set_picture(QPixmap::fromImage(shape_picture(which)));
+    background->set_picture(which);
     window->update();
 }
 

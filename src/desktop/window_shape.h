@@ -22,6 +22,10 @@ QRegion region_from_table(const QByteArray& table);
 
 // The window's background picture and the colour that is cut away from it.
 QImage shape_picture(ShapedWindow window);
+// The background picture as painted at a device pixel ratio: above 1 it is
+// the twice-size drawing (scaled to the ratio), so it stays sharp and keeps
+// the outline of the window's mask.
+QPixmap shape_pixmap(ShapedWindow window, qreal device_pixel_ratio);
 QColor shape_key_colour(ShapedWindow window);
 
 // The 16 x 16 close picture of the popups.

@@ -1,14 +1,13 @@
 #include "notify/nota_form.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <cmath>
 #include <exception>
 
 #include "core/form1.h"
 #include "desktop/drag_surface.h"
+#include "desktop/popup_placement.h"
 #include "desktop/window_shape.h"
 #include "notify/close_picture.h"
 #include "notify/remetentes.h"
@@ -48,6 +47,7 @@ NotaForm::NotaForm(Form1& form)
     : QWidget(&form, Qt::Window | Qt::FramelessWindowHint | Qt::Tool | Qt::WindowStaysOnTopHint |
                          Qt::WindowDoesNotAcceptFocus),
       form_(form) {
+    keep_popup_in_place(this);
     setObjectName(QStringLiteral("nota_form"));
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -88,8 +88,8 @@ NotaForm::NotaForm(Form1& form)
 NotaForm::~NotaForm() = default;
 
 void NotaForm::load() {
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
+    const QRect area = primary_popup_area();
+    if (!area.isEmpty()) {
         move(area.topLeft() + nota_position(area.size(), size()));
     }
     apply_shape(this, ShapedWindow::NotaForm);

@@ -89,6 +89,8 @@ private slots:
         QCOMPARE(names, (QStringList{"pop3", "general", "ver_agora", "ver_log", "kkk", "ajuda",
                                      "site_meu", "sair"}));
         QCOMPARE(tray.form.tray().tip(), QString("Ostrel"));
+        // The icon carries the menu, so panels that draw their own get it too.
+        QCOMPARE(tray.form.tray().system_icon()->contextMenu(), tray.form.tray_menu().menu());
     }
 
     void menu_only_on_a_press_data() {

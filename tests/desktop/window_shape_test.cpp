@@ -111,6 +111,19 @@ private slots:
         }
         // Everything outside the outline is the key colour.
         QCOMPARE(image.pixelColor(size.width() - 1, size.height() - 1), shape_key_colour(which));
+
+        // Dense screens get the twice-size drawing, whose outline is the
+        // mask doubled; at 1.5 it is scaled down, never the normal one up.
+        Rects doubled;
+        for (const QRect& r : rectangles_from_list(table)) {
+            doubled.append(QRect(r.topLeft() * 2, r.size() * 2));
+        }
+        const QImage big = shape_pixmap(which, 2.0).toImage();
+        QCOMPARE(big.size(), size * 2);
+        QCOMPARE(outline_rectangles(big, shape_key_colour(which)), doubled);
+        const QPixmap dense = shape_pixmap(which, 1.5);
+        QCOMPARE(dense.size(), (QSizeF(size) * 1.5).toSize());
+        QCOMPARE(dense.devicePixelRatio(), 1.5);
     }
 
     void printed_tables_are_kept() {

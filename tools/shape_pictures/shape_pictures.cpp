@@ -3,7 +3,8 @@
 // the program's own rule and writes the tables the program carries.
 //
 // Usage: shape_pictures <repository root>
-// Writes assets/*.png and src/desktop/shape_tables.h.
+// Writes assets/*.png (the window and close pictures also at twice the size,
+// as *@2x.png) and src/desktop/shape_tables.h.
 
 #include <QDir>
 #include <QFile>
@@ -171,17 +172,20 @@ void envelope(QPainter& p, const QRectF& box, const QColor& colour, qreal pen) {
 
 // Body gradient, an accent header over rows [0, header_end), the window's
 // own drawing, a one-pixel edge along the outline, and the key colour outside.
-QImage panel(const Inside& inside, int header_top, int header_end, const QColor& key,
+// At `scale` 2 the same picture is drawn at twice the size for screens of
+// twice the density; its outline is the outline of the normal size, doubled.
+QImage panel(const Inside& inside, int header_top, int header_end, const QColor& key, int scale,
              const std::function<void(QPainter&)>& draw) {
     const int height = int(inside.size());
     const int width = int(inside[0].size());
-    QImage image(width, height, QImage::Format_RGB32);
+    QImage image(width * scale, height * scale, QImage::Format_RGB32);
     {
         QPainter p(&image);
+        p.scale(scale, scale);
         QLinearGradient body(0, header_end, 0, height);
         body.setColorAt(0, kBodyTop);
         body.setColorAt(1, kBodyBottom);
-        p.fillRect(image.rect(), body);
+        p.fillRect(QRect(0, 0, width, height), body);
         QLinearGradient header(0, header_top, 0, header_end);
         header.setColorAt(0, kAccentLight);
         header.setColorAt(1, kAccentDark);
@@ -195,15 +199,18 @@ QImage panel(const Inside& inside, int header_top, int header_end, const QColor&
         return x >= 0 && y >= 0 && x < width && y < height && inside[y][x];
     };
     const QRgb key_rgb = key.rgb();
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            if (!in(x, y)) {
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const int lx = x / scale;
+            const int ly = y / scale;
+            if (!in(lx, ly)) {
                 image.setPixel(x, y, key_rgb);
                 continue;
             }
-            const bool edge = !in(x - 1, y) || !in(x + 1, y) || !in(x, y - 1) || !in(x, y + 1);
+            const bool edge =
+                !in(lx - 1, ly) || !in(lx + 1, ly) || !in(lx, ly - 1) || !in(lx, ly + 1);
             if (edge) {
-                image.setPixel(x, y, (y < header_end ? kAccentEdge : kBodyEdge).rgb());
+                image.setPixel(x, y, (ly < header_end ? kAccentEdge : kBodyEdge).rgb());
             }
             // A painted pixel may never take the key colour, or the outline
             // would get a hole.
@@ -215,18 +222,19 @@ QImage panel(const Inside& inside, int header_top, int header_end, const QColor&
     return image;
 }
 
-QImage nota_picture() {
-    return panel(from_rects(195, 98, kNotaOutline), 0, 16, QColor(128, 128, 128), [](QPainter& p) {
-        envelope(p, QRectF(6.5, 4.5, 10, 7), Qt::white, 1.2);
-        p.setFont(font(10, true));
-        p.setPen(Qt::white);
-        p.drawText(QRect(22, 0, 140, 16), Qt::AlignLeft | Qt::AlignVCenter,
-                   QStringLiteral("Ostrel"));
-    });
+QImage nota_picture(int scale) {
+    return panel(from_rects(195, 98, kNotaOutline), 0, 16, QColor(128, 128, 128), scale,
+                 [](QPainter& p) {
+                     envelope(p, QRectF(6.5, 4.5, 10, 7), Qt::white, 1.2);
+                     p.setFont(font(10, true));
+                     p.setPen(Qt::white);
+                     p.drawText(QRect(22, 0, 140, 16), Qt::AlignLeft | Qt::AlignVCenter,
+                                QStringLiteral("Ostrel"));
+                 });
 }
 
-QImage remetentes_picture() {
-    return panel(from_rects(178, 251, kRemetentesOutline), 0, 18, QColor(128, 128, 128),
+QImage remetentes_picture(int scale) {
+    return panel(from_rects(178, 251, kRemetentesOutline), 0, 18, QColor(128, 128, 128), scale,
                  [](QPainter& p) {
                      p.setFont(font(10, false));
                      p.setPen(kCaption);
@@ -239,16 +247,16 @@ QImage remetentes_picture() {
                  });
 }
 
-QImage general_picture() {
-    return panel(from_panel(kGeneralPanel), 6, 48, QColor(254, 254, 255), [](QPainter& p) {
+QImage general_picture(int scale) {
+    return panel(from_panel(kGeneralPanel), 6, 48, QColor(254, 254, 255), scale, [](QPainter& p) {
         p.setFont(font(13, true));
         p.setPen(Qt::white);
         p.drawText(QRect(8, 14, 183, 28), Qt::AlignCenter, QStringLiteral("General Options"));
     });
 }
 
-QImage form9_picture() {
-    return panel(from_panel(kForm9Panel), 12, 52, QColor(254, 254, 254), [](QPainter& p) {
+QImage form9_picture(int scale) {
+    return panel(from_panel(kForm9Panel), 12, 52, QColor(254, 254, 254), scale, [](QPainter& p) {
         envelope(p, QRectF(150.5, 22.5, 22, 15), Qt::white, 2);
         p.setFont(font(20, true));
         p.setPen(Qt::white);
@@ -257,10 +265,11 @@ QImage form9_picture() {
     });
 }
 
-QImage close_icon() {
-    QImage image(16, 16, QImage::Format_ARGB32);
+QImage close_icon(int scale) {
+    QImage image(16 * scale, 16 * scale, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter p(&image);
+    p.scale(scale, scale);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(QColor(255, 255, 255, 170), 1));
     p.setBrush(QColor(255, 255, 255, 56));
@@ -326,7 +335,7 @@ bool save(const QImage& image, const QString& path) {
 struct Window {
     const char* file;
     const char* table;
-    QImage picture;
+    std::function<QImage(int scale)> draw;
     QColor key;
     int count;
     QRect bounds;
@@ -345,26 +354,27 @@ int main(int argc, char** argv) {
     const QString assets = root.filePath(QStringLiteral("assets"));
 
     std::vector<Window> windows = {
-        {"nota_form.png", "kNotaForm", nota_picture(), QColor(128, 128, 128), 17,
+        {"nota_form.png", "kNotaForm", nota_picture, QColor(128, 128, 128), 17,
          QRect(0, 0, 195, 98), kNotaOutline},
-        {"remetentes.png", "kRemetentes", remetentes_picture(), QColor(128, 128, 128), 44,
+        {"remetentes.png", "kRemetentes", remetentes_picture, QColor(128, 128, 128), 44,
          QRect(0, 0, 178, 251), kRemetentesOutline},
         {"general_form.png",
          "kGeneralForm",
-         general_picture(),
+         general_picture,
          QColor(254, 254, 255),
          55,
          QRect(8, 6, 183, 218),
          {}},
         {"form9.png",
          "kForm9",
-         form9_picture(),
+         form9_picture,
          QColor(254, 254, 254),
          96,
          QRect(14, 12, 366, 436),
          {}},
     };
-    bool ok = save(close_icon(), assets + QStringLiteral("/close.png")) &&
+    bool ok = save(close_icon(1), assets + QStringLiteral("/close.png")) &&
+              save(close_icon(2), assets + QStringLiteral("/close@2x.png")) &&
               save(tray_tile(48, QColor(0x4c, 0x8d, 0xf0), QColor(0x1d, 0x4e, 0xc2), false),
                    assets + QStringLiteral("/tray_normal.png")) &&
               save(tray_tile(48, QColor(0xff, 0xb0, 0x2e), QColor(0xd9, 0x6a, 0x04), false),
@@ -383,9 +393,19 @@ int main(int argc, char** argv) {
            "exclusive\n};\n";
     for (const Window& w : windows) {
         const QString path = assets + QLatin1Char('/') + QLatin1String(w.file);
-        ok = ok && save(w.picture, path);
+        QString path_2x = path;
+        path_2x.replace(QStringLiteral(".png"), QStringLiteral("@2x.png"));
+        ok = ok && save(w.draw(1), path) && save(w.draw(2), path_2x);
         // The table is read from the file as written, not from the drawing.
         const QVector<QRect> rects = ostrel::outline_rectangles(QImage(path), w.key);
+        QVector<QRect> doubled;
+        for (const QRect& r : rects) {
+            doubled.append(QRect(r.topLeft() * 2, r.size() * 2));
+        }
+        if (ostrel::outline_rectangles(QImage(path_2x), w.key) != doubled) {
+            std::fprintf(stderr, "%s: the twice-size outline is not the outline doubled\n", w.file);
+            ok = false;
+        }
         QRect bounds;
         for (const QRect& r : rects) {
             bounds = bounds.united(r);
