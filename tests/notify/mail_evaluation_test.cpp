@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QtTest>
@@ -10,6 +11,7 @@
 #include "notify/mail_evaluation.h"
 #include "notify/nota_form.h"
 #include "notify/nota_manager.h"
+#include "notify/remetentes.h"
 #include "support/temp_folder.h"
 
 using namespace ostrel;
@@ -165,6 +167,25 @@ private slots:
                  QString("earlier\n 1 - Ann - one\n 3 - Cy - three"));
         QCOMPARE(main.notes().newest()->Label2->text(), QString("You have  2 new message(s)"));
         QCOMPARE(seen_lines(main.seen_state()), QStringList({"Ann one", "Cy three"}));
+    }
+
+    void server_text_shows_as_it_stands() {
+        Main main;
+        main.check({{"<i>Ann</i>", "<b>Sale</b> <img src=\"x.png\">"}}, "sale");
+        NotaForm* nota = main.notes().newest();
+        QCOMPARE(nota->Label3->text(), QString("Subject: <b>Sale</b> <img src=\"x.png\">"));
+        for (const QLabel* label : {nota->Label1, nota->Label2, nota->Label3, nota->Label4,
+                                    nota->novaform2("remete", "", "<b>pop</b>")->Label1}) {
+            QCOMPARE(label->textFormat(), Qt::PlainText);
+        }
+        Qt::TextFormat boxed = Qt::AutoText;
+        QTimer::singleShot(0, [&boxed] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            boxed = box->textFormat();
+            box->accept();
+        });
+        message_box_prompt()("cannot write <b>x</b>.svr", {}, PromptIcon::None, PromptButtons::Ok);
+        QCOMPARE(boxed, Qt::PlainText);
     }
 
     void two_accounts_on_one_server_share_the_state() {
