@@ -16,6 +16,19 @@ QString describe(const QString& what, const QFileDevice& file) {
     return QStringLiteral("%1 %2: %3").arg(what, file.fileName(), file.errorString());
 }
 
+// True when the file is empty or its last byte ends a line (CR, or CR LF).
+bool ends_a_line(const QString& path, qint64 size) {
+    if (size == 0) {
+        return true;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(qMax<qint64>(0, size - 2))) {
+        return true;
+    }
+    const QByteArray tail = file.read(2);
+    return tail.endsWith('\r') || tail.endsWith("\r\n");
+}
+
 }  // namespace
 
 QString account_key(const QString& server, const QString& login) {
@@ -102,8 +115,11 @@ QString appendAccount(const QString& path, const PopAccount& account) {
     const QString line = account.server + kSeparator + account.login + kSeparator +
                          account.password + kSeparator + account.search_words +
                          QStringLiteral("\r\n");
-    const QByteArray bytes = line.toUtf8();
     const qint64 old_size = file.size();
+    // A last line edited by hand may lack its end; the new line must not
+    // join it. Both go out in one write, so a failure cuts back both.
+    const QByteArray bytes =
+        (ends_a_line(path, old_size) ? QByteArray() : QByteArray("\r\n")) + line.toUtf8();
     if (file.write(bytes) != bytes.size() || !file.flush()) {
         const QString error = describe(QStringLiteral("cannot append to"), file);
         // A part of the line may have reached the disk: cut it off again so

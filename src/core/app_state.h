@@ -14,6 +14,8 @@ struct MessageTable {
     QStringList msg_subject;
 
     int size() const { return msg_num.size(); }
+    // Message k's header block arrived in this check.
+    bool filled(qint64 k) const { return k >= 1 && k <= size() && msg_num[k - 1] != 0; }
     void store(int index, qint64 number, const QString& from, const QString& subject);
     void clear();
 };

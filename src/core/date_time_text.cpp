@@ -24,7 +24,8 @@ QString time_format_with_seconds(const QLocale& locale) {
 }  // namespace
 
 QString date_time_text(const QDateTime& moment) {
-    const QLocale locale = QLocale::system();
+    // The default locale: the user's own unless QLocale::setDefault chose another.
+    const QLocale locale;
     return locale.toString(moment.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
            locale.toString(moment.time(), time_format_with_seconds(locale));
 }

@@ -50,7 +50,8 @@ Form1::Form1(const QString& program_folder, const QString& program_path, Prompt 
     setWindowTitle(QStringLiteral("Lumetta"));
     connect(tray_, &TrayIcon::host_missing, this, [this] { tell_tray_missing(this, log_); });
 
-    Timer1 = make_timer(this, timings_.check_tick_ms, true);
+    // The schedule starts only once the load has made sure no other copy runs.
+    Timer1 = make_timer(this, timings_.check_tick_ms, false);
     Timer2 = make_timer(this, timings_.blink_ms, false);
     Timer3 = make_timer(this, timings_.reply_timeout_ms, false);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -92,6 +93,7 @@ bool Form1::load(SingleInstance& instance) {
     }
     init_data_files();
     refresh_tray_icon();
+    Timer1->start();
     return true;
 }
 

@@ -33,6 +33,8 @@ Prompt message_box_prompt(QWidget* parent) {
                         buttons == PromptButtons::YesNo ? QMessageBox::Yes | QMessageBox::No
                                                         : QMessageBox::Ok,
                         parent);
+        // Error texts may quote file names or server words: never markup.
+        box.setTextFormat(Qt::PlainText);
         const int answer = box.exec();
         if (buttons == PromptButtons::Ok) {
             return PromptAnswer::Ok;

@@ -33,18 +33,21 @@ Menu1::Menu1(Form1& form, QWidget* parent)
     setWindowTitle(QStringLiteral("View Log"));
     setFixedSize(399, 517);
 
-    // The buttons below the outline exist but are never seen; the one with
-    // the focus still answers Space and Enter.
+    // The buttons below the outline exist but are never seen, so they never
+    // take the focus: Space or Enter must not run them unseen.
     Command3 = make_button(this, "Command3", QRect(200, 472, 113, 33));
     Command3->setText(QStringLiteral("Nota show"));
+    Command3->setFocusPolicy(Qt::NoFocus);
     Command2 = make_button(this, "Command2", QRect(40, 472, 97, 33));
     Command2->setText(QStringLiteral("executa"));
+    Command2->setFocusPolicy(Qt::NoFocus);
 
     Text2 = new QPlainTextEdit(this);
     Text2->setObjectName(QStringLiteral("Text2"));
     Text2->setGeometry(24, 104, 345, 289);
     Text2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Text2->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Text2->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Text2->setLineWrapMode(QPlainTextEdit::WidgetWidth);
 
     // A transparent strip at the top: the only place that drags the window.
     Label1 = new QLabel(this);
@@ -85,7 +88,7 @@ Menu1::~Menu1() = default;
 
 void Menu1::load() {
     apply_shape(this, ShapedWindow::Menu1);
-    Command3->setFocus();
+    Text2->setFocus();
     QFile file(form_.files().log());
     if (!file.open(QIODevice::ReadOnly)) {
         // No log to read: the box keeps what it shows (nothing on a fresh load).

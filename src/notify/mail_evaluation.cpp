@@ -23,9 +23,9 @@ const QString kReportFailure = QStringLiteral("Fatal Err 004 ");
 // parser filled.
 QString header_trace(const MessageTable& messages, qint64 count) {
     QString trace;
-    const qint64 filled = qMin<qint64>(count, messages.size());
-    for (qint64 k = 1; k <= filled; ++k) {
-        if (messages.msg_num[k - 1] == 0) {
+    const qint64 last = qMin<qint64>(count, messages.size());
+    for (qint64 k = 1; k <= last; ++k) {
+        if (!messages.filled(k)) {
             continue;
         }
         trace += QStringLiteral("\r\n ") + QString::number(k) + QStringLiteral(" - ") +
@@ -97,14 +97,14 @@ void show_match(Form1& form, const SearchMatch& match) {
 QString evaluate_new_mail(Form1& form) {
     AppState& state = form.state();
     const SeenStateFile file = seen_state_file(form);
-    QString seen_text;
+    SeenText seen;
     const QString load_error =
-        file.unsafe_reason.isEmpty() ? load_seen_state(file.path, &seen_text) : file.unsafe_reason;
+        file.unsafe_reason.isEmpty() ? load_seen_state(file.path, &seen) : file.unsafe_reason;
     if (!load_error.isEmpty()) {
         form.log_event(kEvaluationFailure + load_error);
         return {};
     }
-    const NewMailResult result = detect_new_mail(seen_text, state.messages, state.msg_count);
+    const NewMailResult result = detect_new_mail(seen, state.messages, state.msg_count);
     state.senders_text = result.senders_text;
     if (result.new_count > 0) {
         show_new_mail(form, result.new_count);

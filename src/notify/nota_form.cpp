@@ -30,6 +30,8 @@ QLabel* make_line(QWidget* parent, const char* name, const QRect& place) {
     label->setObjectName(QLatin1String(name));
     label->setGeometry(place);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Senders and subjects come from servers: shown as they stand, never as markup.
+    label->setTextFormat(Qt::PlainText);
     return label;
 }
 

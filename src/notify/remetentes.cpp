@@ -26,6 +26,7 @@ Remetentes::Remetentes(QWidget* parent)
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(0, 0, 177, 17);
     Label1->setIndent(6);
+    Label1->setTextFormat(Qt::PlainText);
     Label1->setStyleSheet(QStringLiteral("QLabel { color: white; font-weight: bold; }"));
 
     Text1 = new QPlainTextEdit(this);

@@ -2,14 +2,20 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVector>
 
 #include "core/app_state.h"
 
 namespace ostrel {
 
 // What the previous check of a server saw, as one text: the file's lines with
-// their ends (CR LF or CR) removed, joined with nothing between them.
-QString seen_text_from(const QByteArray& file_content);
+// their ends (CR LF or CR) removed, joined with nothing between them. Bytes
+// are taken as Latin-1, so header bytes compare exactly as they arrived.
+struct SeenText {
+    QString text;
+    QVector<qsizetype> line_ends;  // where each line ends in `text`
+};
+SeenText seen_text_from(const QByteArray& file_content);
 
 struct NewMailResult {
     int new_count = 0;
@@ -18,18 +24,20 @@ struct NewMailResult {
 
 // A message is new when its Subject occurs nowhere in the seen text
 // (case-sensitive substring search; an empty seen text makes every message new).
-NewMailResult detect_new_mail(const QString& seen_text, const MessageTable& messages, qint64 count);
+// Only messages whose header block arrived count.
+NewMailResult detect_new_mail(const SeenText& seen, const MessageTable& messages, qint64 count);
 
 // The sender piece shown for a new message: From up to its first "<".
 QString sender_piece(const QString& from);
 
-// One line per message: date, blank, time, blank, From, blank, Subject, CR LF.
-// Header values keep the bytes the server sent.
+// One line per message whose header block arrived: date, blank, time, blank,
+// From, blank, Subject, CR LF. Date and time are UTF-8; header values keep
+// the bytes the server sent.
 QByteArray seen_state_content(const MessageTable& messages, qint64 count);
 
 // Reads the seen-state file. A missing file reads as empty (nothing seen yet).
 // Returns an error description, empty on success.
-QString load_seen_state(const QString& path, QString* seen_text);
+QString load_seen_state(const QString& path, SeenText* seen);
 
 // Replaces the file atomically: on failure the old file stays whole.
 QString write_seen_state(const QString& path, const QByteArray& content);

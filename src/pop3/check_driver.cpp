@@ -17,8 +17,8 @@ namespace ostrel {
 
 // How one account's visit ended.
 struct AccountOutcome {
-    enum Kind { Done, CannotConnect, Refused, Failed, Ending } kind = Done;
-    QString text;  // the message of Refused, the description of Failed
+    enum Kind { Done, CannotConnect, Refused, Abandoned, Ending } kind = Done;
+    QString text;  // the message of Refused, what happened for Abandoned
 };
 
 namespace {
@@ -49,15 +49,11 @@ qint64 stat_count(const QString& reply) {
                                                     : static_cast<qint64>(value);
 }
 
-Outcome failed(const QString& description) {
-    return {Outcome::Failed, description};
-}
+// A server that claims far more messages than it serves answers "-ERR" to
+// every TOP past its real ones; this many in a row end the reading.
+constexpr int kRefusedTopRun = 100;
 
-QString overflow_description(const QString& server) {
-    return QStringLiteral(
-               " a reply from %1 grew past 1 MiB without ending; the account was abandoned")
-        .arg(server);
-}
+const QString kStateKept = QStringLiteral("; its seen state was left as it was");
 
 }  // namespace
 
@@ -91,75 +87,89 @@ void CheckDriver::run_check() {
     }
     const QStringList lines = split_account_lines(accounts_.readAll());
     for (int n = 0; n < lines.size(); ++n) {
-        const QStringList fields = split_account_fields(lines[n]);
-        const QString where = QStringLiteral(" line %1 of %2").arg(n + 1).arg(accounts_.fileName());
-        if (fields.isEmpty()) {
-            failure_exit(where + QStringLiteral(" is empty"));
+        if (!visit_account(n + 1, lines[n])) {
             return;
-        }
-        state.server = fields[0];
-        if (fields.size() < 4) {
-            failure_exit(where + QStringLiteral(" holds fewer than four fields"));
-            return;
-        }
-        state.search_words = fields[3];
-        if (holds_line_break(fields[1]) || holds_line_break(fields[2])) {
-            failure_exit(where +
-                         QStringLiteral(": the login or password holds a line break, "
-                                        "so nothing was sent to ") +
-                         state.server);
-            return;
-        }
-        const Outcome outcome = check_account(fields);
-        switch (outcome.kind) {
-            case Outcome::Done:
-                continue;
-            case Outcome::CannotConnect:
-                failed_connection_exit();
-                return;
-            case Outcome::Refused:
-                message_exit(outcome.text);
-                return;
-            case Outcome::Failed:
-                failure_exit(outcome.text);
-                return;
-            case Outcome::Ending:
-                return;
         }
     }
     restore_after_check();
 }
 
+// One line of the accounts file. Whatever goes wrong with it is logged (or,
+// for a refused login, shown) and ends this account only. Returns false when
+// the program is ending.
+bool CheckDriver::visit_account(int line_number, const QString& line) {
+    AppState& state = form_.state();
+    const QStringList fields = split_account_fields(line);
+    const QString where =
+        QStringLiteral("Err 001 line %1 of %2").arg(line_number).arg(accounts_.fileName());
+    if (fields.isEmpty()) {
+        form_.log_event(where + QStringLiteral(" is empty"));
+        return true;
+    }
+    state.server = fields[0];
+    if (fields.size() < 4) {
+        form_.log_event(where + QStringLiteral(" holds fewer than four fields"));
+        return true;
+    }
+    state.search_words = fields[3];
+    if (holds_line_break(fields[1]) || holds_line_break(fields[2])) {
+        form_.log_event(where +
+                        QStringLiteral(": the login or password holds a line break, "
+                                       "so nothing was sent to ") +
+                        state.server);
+        return true;
+    }
+    const Outcome outcome = check_account(fields);
+    session_->close();
+    switch (outcome.kind) {
+        case Outcome::Done:
+            break;
+        case Outcome::Ending:
+            return false;
+        case Outcome::CannotConnect:
+            form_.log_event(QStringLiteral("Can\u00b4t connect to Pop3 ") + state.server);
+            break;
+        case Outcome::Refused:
+            form_.prompt()(outcome.text, QString(), PromptIcon::None, PromptButtons::Ok);
+            break;
+        case Outcome::Abandoned:
+            form_.log_event(state.server + QStringLiteral(": ") + outcome.text + kStateKept);
+            break;
+    }
+    return true;
+}
+
+// The dialogue with one server. The account is evaluated only when every
+// command got its own complete reply; anything else leaves it unevaluated.
 AccountOutcome CheckDriver::check_account(const QStringList& fields) {
     AppState& state = form_.state();
-    const QString& server = state.server;
-    session_->connect_to(server);
+    session_->connect_to(state.server);
     const WaitResult greeting = session_->wait_greeting();
-    if (greeting == WaitResult::Ending) {
-        return {Outcome::Ending, {}};
+    if (greeting == WaitResult::Overflowed || greeting == WaitResult::Ending) {
+        return unanswered(greeting, QString());
     }
-    if (greeting == WaitResult::Refused) {
+    if (greeting != WaitResult::Answered) {
         return {Outcome::CannotConnect, {}};
     }
     const ReplyAssembler& reply = session_->reply();
-    if (state.timed_out) {
-        return {Outcome::CannotConnect, {}};
+    if (reply.reply_err()) {
+        return {Outcome::Refused, QStringLiteral("An error occured trying to connect to server")};
     }
     const struct {
         QString command;
+        QString shown;  // the command as a log line may name it
         QString refusal;
     } login[] = {
-        {QString(), QStringLiteral("An error occured trying to connect to server")},
-        {QStringLiteral("USER ") + fields[1], QStringLiteral("Error with username")},
-        {QStringLiteral("PASS ") + fields[2], QStringLiteral("Error with password")},
-        {QStringLiteral("STAT"), QString()},
+        {QStringLiteral("USER ") + fields[1], QStringLiteral("USER"),
+         QStringLiteral("Error with username")},
+        {QStringLiteral("PASS ") + fields[2], QStringLiteral("PASS"),
+         QStringLiteral("Error with password")},
+        {QStringLiteral("STAT"), QStringLiteral("STAT"), QString()},
     };
     for (const auto& step : login) {
-        if (!step.command.isEmpty() && session_->sendMsg(step.command) == WaitResult::Ending) {
-            return {Outcome::Ending, {}};
-        }
-        if (reply.overflowed()) {
-            return failed(overflow_description(server));
+        const WaitResult result = session_->sendMsg(step.command);
+        if (result != WaitResult::Answered) {
+            return unanswered(result, step.shown);
         }
         if (!step.refusal.isEmpty() && reply.reply_err()) {
             return {Outcome::Refused, step.refusal};
@@ -167,7 +177,7 @@ AccountOutcome CheckDriver::check_account(const QStringList& fields) {
     }
     state.msg_count = stat_count(reply.reply_text());
     if (state.debug_mode) {
-        form_.notes().show_total(QStringLiteral("total ") + server + QLatin1Char(' ') +
+        form_.notes().show_total(QStringLiteral("total ") + state.server + QLatin1Char(' ') +
                                  QString::number(state.msg_count));
     }
     const Outcome headers = read_headers(state.msg_count);
@@ -175,47 +185,72 @@ AccountOutcome CheckDriver::check_account(const QStringList& fields) {
         return headers;
     }
     process_headers(form_);
-    session_->close();
     return {};
 }
 
-// The TOP loop. Each turn first stores the block that the previous turn's
-// command brought, then asks for the next one; a block is stored only when it
-// is the complete reply to its own command.
+// The TOP loop. A block is stored only when it is the complete reply to its
+// own command; a "-ERR" stores nothing.
 AccountOutcome CheckDriver::read_headers(qint64 count) {
-    form_.state().messages.clear();
+    AppState& state = form_.state();
+    state.messages.clear();
     const ReplyAssembler& reply = session_->reply();
-    bool have_block = false;
-    for (qint64 i = 1; i <= count + 1; ++i) {
-        session_->set_reply_mode(ReplyMode::Top);
-        if (have_block) {
-            mete_arre(reply.reply_text(), i);
+    session_->set_reply_mode(ReplyMode::Top);
+    int refused_in_a_row = 0;
+    for (qint64 k = 1; k <= count; ++k) {
+        const QString command = QStringLiteral("TOP %1 0").arg(k);
+        const WaitResult result = session_->sendMsg(command);
+        if (result != WaitResult::Answered) {
+            session_->set_reply_mode(ReplyMode::SingleLine);
+            return unanswered(result, command);
         }
-        have_block = false;
-        if (i > count) {
+        if (reply.has_block()) {
+            refused_in_a_row = 0;
+            mete_arre(reply.reply_text(), k);
+        } else if (++refused_in_a_row == kRefusedTopRun) {
+            form_.log_event(QStringLiteral("%1: %2 TOP commands in a row were refused, the last "
+                                           "%3; the rest of the %4 messages it claims were not "
+                                           "read")
+                                .arg(state.server)
+                                .arg(kRefusedTopRun)
+                                .arg(command)
+                                .arg(count));
+            state.msg_count = k;
             break;
         }
-        const WaitResult sent = session_->sendMsg(QStringLiteral("TOP %1 0").arg(i));
-        if (sent == WaitResult::Ending) {
-            return {Outcome::Ending, {}};
-        }
-        if (sent == WaitResult::SendFailed) {
-            break;
-        }
-        if (reply.overflowed()) {
-            return failed(overflow_description(form_.state().server));
-        }
-        have_block = reply.has_block();
     }
     session_->set_reply_mode(ReplyMode::SingleLine);
     return {};
 }
 
-// Stores the header block of message num - 1.
-void CheckDriver::mete_arre(const QString& texto, qint64 num) {
-    const qint64 k = num - 1;
+// Stores the header block of message k.
+void CheckDriver::mete_arre(const QString& texto, qint64 k) {
     const HeaderValues values = cut_headers(texto);
     form_.state().messages.store(static_cast<int>(k - 1), k, values.from, values.subject);
+}
+
+// What a command that got no complete reply of its own did to the account.
+// An empty command stands for the greeting.
+AccountOutcome CheckDriver::unanswered(WaitResult result, const QString& command) const {
+    const QString reply = command.isEmpty() ? QStringLiteral("the greeting")
+                                            : QStringLiteral("the reply to ") + command;
+    switch (result) {
+        case WaitResult::Ending:
+            return {Outcome::Ending, {}};
+        case WaitResult::TimedOut:
+            return {Outcome::Abandoned,
+                    QStringLiteral("no reply to %1 within %2 s")
+                        .arg(command, QString::number(form_.Timer3->interval() / 1000.0))};
+        case WaitResult::Overflowed:
+            return {Outcome::Abandoned, reply + QStringLiteral(" grew past 1 MiB without ending")};
+        case WaitResult::SendFailed:
+            return {
+                Outcome::Abandoned,
+                QStringLiteral("%1 could not be sent (%2)").arg(command, session_->send_failure())};
+        default:
+            break;
+    }
+    return {Outcome::Abandoned,
+            QStringLiteral("the connection closed before %1 was complete").arg(reply)};
 }
 
 // Between checks: Timer1 running, no blink, caption "Get Mail", the normal
@@ -230,24 +265,9 @@ void CheckDriver::restore_after_check() {
     form_.refresh_tray_icon();
 }
 
-void CheckDriver::failed_connection_exit() {
-    restore_after_check();
-    form_.state().timed_out = false;
-    form_.log_event(QStringLiteral("Can\u00b4t connect to Pop3 ") + form_.state().server);
-}
-
-// The server refused the greeting, the login or the password. The check ends
-// there, leaving everything as between checks.
-void CheckDriver::message_exit(const QString& text) {
-    session_->close();
-    form_.prompt()(text, QString(), PromptIcon::None, PromptButtons::Ok);
-    form_.state().timed_out = false;
-    restore_after_check();
-}
-
+// The accounts file cannot be read: the check ends.
 void CheckDriver::failure_exit(const QString& description) {
     form_.log_event(QStringLiteral("Err 001") + description);
-    form_.state().timed_out = false;
     restore_after_check();
 }
 

@@ -10,6 +10,7 @@ namespace ostrel {
 class Form1;
 class Pop3Session;
 struct AccountOutcome;
+enum class WaitResult;
 
 // One check: every account of the accounts file, in file order, one after
 // another over the one socket.
@@ -28,13 +29,13 @@ public:
 
 private:
     void run_check();
+    bool visit_account(int line_number, const QString& line);
     AccountOutcome check_account(const QStringList& fields);
     AccountOutcome read_headers(qint64 count);
-    void mete_arre(const QString& texto, qint64 num);
+    void mete_arre(const QString& texto, qint64 k);
+    AccountOutcome unanswered(WaitResult result, const QString& command) const;
 
     void restore_after_check();
-    void failed_connection_exit();
-    void message_exit(const QString& text);
     void failure_exit(const QString& description);
 
     Form1& form_;

@@ -50,6 +50,7 @@ void Pop3Session::connect_to(const QString& server) {
     reply_.begin_reply();
     server_ = server;
     refused_ = false;
+    broken_ = false;
     const ServerAddress address = parse_server_address(server);
     securing_ = address.port == tls_.port;
     if (!securing_) {
@@ -73,49 +74,65 @@ void Pop3Session::close() {
 
 WaitResult Pop3Session::wait_greeting() {
     const WaitResult result = wait_reply();
-    if (securing_ && form_.state().timed_out) {
+    // Only a connection that stands can be stuck in its handshake.
+    if (result == WaitResult::TimedOut && securing_ &&
+        socket_->state() == QAbstractSocket::ConnectedState) {
         refuse_secure_connection(
             QStringLiteral("the server did not complete the TLS handshake in time"));
     }
-    return refused_ && result == WaitResult::Answered ? WaitResult::Refused : result;
+    if (result == WaitResult::Ending) {
+        return result;
+    }
+    return refused_ || result == WaitResult::Closed ? WaitResult::NotConnected : result;
 }
 
 WaitResult Pop3Session::sendMsg(const QString& m) {
     if (socket_->state() != QAbstractSocket::ConnectedState) {
-        form_.log_event(QStringLiteral("Fatal error the connection to the server is not open"));
-        return WaitResult::SendFailed;
+        return WaitResult::Closed;
     }
     socket_->readAll();
     reply_.begin_reply();
+    broken_ = false;
     const QByteArray line = m.toUtf8() + "\r\n";
     if (socket_->write(line) != line.size()) {
-        form_.log_event(QStringLiteral("Fatal error ") + socket_->errorString());
+        send_failure_ = socket_->errorString();
         return WaitResult::SendFailed;
     }
     socket_->flush();
-    const WaitResult result = wait_reply();
-    form_.state().timed_out = false;
-    return result;
+    return wait_reply();
 }
 
 // Sleeps until something the wait is for has happened. A nested loop that
 // ends without being woken was ended by the program quitting.
 WaitResult Pop3Session::wait_reply() {
-    WaitResult result = WaitResult::Answered;
+    AppState& state = form_.state();
+    bool ending = false;
     form_.Timer3->start();
-    while (!reply_.reply_done() && !reply_.overflowed() && !form_.state().timed_out && !refused_) {
+    while (!reply_.reply_done() && !reply_.overflowed() && !state.timed_out && !refused_ &&
+           !broken_) {
         QEventLoop loop;
         wait_loop_ = &loop;
         woken_ = false;
         loop.exec();
         wait_loop_ = nullptr;
         if (!woken_) {
-            result = WaitResult::Ending;
+            ending = true;
             break;
         }
     }
     form_.Timer3->stop();
-    return result;
+    const bool timed_out = state.timed_out;
+    state.timed_out = false;
+    if (ending) {
+        return WaitResult::Ending;
+    }
+    if (reply_.reply_done()) {
+        return WaitResult::Answered;
+    }
+    if (reply_.overflowed()) {
+        return WaitResult::Overflowed;
+    }
+    return timed_out ? WaitResult::TimedOut : WaitResult::Closed;
 }
 
 void Pop3Session::wake() {
@@ -132,18 +149,17 @@ void Pop3Session::data_arrival() {
     }
 }
 
-// The server closed its end. A reply that was complete stays complete; one
-// in progress stays incomplete, so its wait runs on to the time-out. That
-// close is logged: the time-out alone would pass for an empty answer.
+// The server closed its end. A reply that was complete stays complete; a
+// wait for one in progress ends at once.
 void Pop3Session::server_closed() {
-    if (wait_loop_ != nullptr && !refused_ && !reply_.reply_done() && !reply_.overflowed()) {
-        form_.log_event(
-            QStringLiteral("%1 closed the connection before its reply was complete").arg(server_));
-    }
+    broken_ = true;
     socket_->abort();
+    wake();
 }
 
-// A close by the server is reported as a close, not as an error.
+// A close by the server is reported as a close, not as an error. Any other
+// error (a refused connection, a name that does not resolve) is logged with
+// the socket's words and ends the wait at once.
 void Pop3Session::socket_error() {
     if (refused_) {
         return;
@@ -157,6 +173,8 @@ void Pop3Session::socket_error() {
         return;
     }
     form_.log_event(socket_->errorString());
+    broken_ = true;
+    wake();
 }
 
 // One log line with the reason; the wait then ends as a failed connection.

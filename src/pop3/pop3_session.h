@@ -17,10 +17,13 @@ class Form1;
 
 // How a wait for a reply ended.
 enum class WaitResult {
-    Answered,    // complete, timed out (counts as answered) or abandoned past the cap
-    SendFailed,  // the command could not be sent; logged, no wait took place
-    Ending,      // the program is ending: the check must stop at once
-    Refused,     // the secure connection failed; logged with its reason
+    Answered,      // the reply is complete
+    TimedOut,      // no complete reply within the reply time-out
+    Closed,        // the connection closed or failed before the reply was complete
+    Overflowed,    // the reply grew past the cap without completing
+    SendFailed,    // the command could not be written; see send_failure()
+    Ending,        // the program is ending: the check must stop at once
+    NotConnected,  // greeting only: no connection could be made or secured (logged)
 };
 
 // Which port speaks POP3 over implicit TLS and which authorities are trusted
@@ -49,10 +52,13 @@ public:
     void close();
 
     // The greeting wait: until the first reply after connecting is complete.
+    // A refused connection or a name that does not resolve ends it at once.
     WaitResult wait_greeting();
     // Sends `m` and CR LF as one write and waits for its reply. Leftovers of
-    // an earlier reply are dropped first.
+    // an earlier reply are dropped first. Anything but Answered leaves the
+    // stream untrustworthy: the caller must close the connection.
     WaitResult sendMsg(const QString& m);
+    const QString& send_failure() const { return send_failure_; }
 
     void set_reply_mode(ReplyMode mode) { reply_.set_mode(mode); }
     const ReplyAssembler& reply() const { return reply_; }
@@ -71,6 +77,8 @@ private:
     QString server_;
     bool securing_ = false;
     bool refused_ = false;
+    bool broken_ = false;
+    QString send_failure_;
     ReplyAssembler reply_;
     QEventLoop* wait_loop_ = nullptr;
     bool woken_ = false;

@@ -66,6 +66,15 @@ private slots:
         QCOMPARE(QFile::permissions(path) & others, QFile::Permissions());
     }
 
+    void append_ends_a_last_line_left_unended() {
+        testing::TempProgramFolder folder;
+        folder.write("lumetta_pop.cfg", "pop.a<>ann<>pw<>news");
+        QVERIFY(
+            appendAccount(folder.file("lumetta_pop.cfg"), {"pop.b", "bob", "pw", ""}).isEmpty());
+        QCOMPARE(folder.read("lumetta_pop.cfg"),
+                 QByteArray("pop.a<>ann<>pw<>news\r\npop.b<>bob<>pw<>\r\n"));
+    }
+
     void drop_removes_exactly_the_accounts_lines() {
         testing::TempProgramFolder folder;
         const QByteArray content =

@@ -68,7 +68,7 @@ private slots:
         start.form->executa2();
         QCOMPARE(server.connections, 0);
         QVERIFY(server.commands.isEmpty());
-        QCOMPARE(next.connections, 0);
+        QCOMPARE(next.connections, 1);
         const QByteArray log = start.folder.read("logfile.txt");
         QCOMPARE(log.count("Err 001"), 1);
         QVERIFY(!log.contains("secret"));

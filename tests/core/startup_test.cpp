@@ -47,7 +47,7 @@ private slots:
     void design_state_of_the_main_window() {
         StartupFixture start;
         QCOMPARE(start.form->windowTitle(), QString("Lumetta"));
-        QVERIFY(start.form->Timer1->isActive());
+        QVERIFY(!start.form->Timer1->isActive());  // until the load has passed
         QCOMPARE(start.form->Timer1->interval(), 60000);
         QVERIFY(!start.form->Timer2->isActive());
         QCOMPARE(start.form->Timer2->interval(), 1000);
@@ -56,6 +56,8 @@ private slots:
         QVERIFY(!start.form->isVisible());
         QVERIFY(!start.form->Text1->isVisible());
         QCOMPARE(start.form->Text1->toPlainText(), QString("Text1"));
+        QVERIFY(start.load());
+        QVERIFY(start.form->Timer1->isActive());
     }
 
     void start_with_files_present_changes_nothing() {
@@ -166,13 +168,20 @@ private slots:
         QCOMPARE(start.form->tray().shown_image(), TrayImage::Error);
     }
 
+    // The box stays open for several ticks of a short schedule: nothing runs.
     void second_holder_of_the_lock_is_refused() {
         StartupFixture first;
         QVERIFY(first.load());
-        StartupFixture second;
+        Timings ticking;
+        ticking.check_tick_ms = 20;
+        StartupFixture second(ticking);
+        second.while_prompting = [] { QTest::qWait(200); };
+        QSignalSpy checks(second.form.get(), &Form1::check_finished);
         SingleInstance same_lock(QFileInfo(first.folder.path()).absolutePath() + "/" +
                                  QFileInfo(first.folder.path()).fileName() + ".lock");
         QVERIFY(!second.form->load(same_lock));
+        QCOMPARE(checks.count(), 0);
+        QVERIFY(!second.form->Timer1->isActive());
         QCOMPARE(second.prompts, QStringList{"O Programa já esta a ser executado!"});
         QVERIFY(second.folder.read("logfile.txt").isEmpty());
         QVERIFY(!second.folder.exists("general.cfg"));

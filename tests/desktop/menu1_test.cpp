@@ -1,5 +1,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QtTest>
 
@@ -93,6 +94,20 @@ private slots:
         const QString line = QString::fromUtf8(now).trimmed();
         QCOMPARE(viewer.shown_lines(), (QStringList{"", line}));
         QVERIFY(viewer.texts.isEmpty());
+    }
+
+    // Long lines wrap; Clear Log leaves the focus where it can be seen, not on
+    // a button outside the window's shape.
+    void long_lines_wrap_and_the_focus_stays_in_sight() {
+        const QByteArray log = "01/02/24 10:00:00 - " + QByteArray("Can't connect ").repeated(30);
+        Viewer viewer(&log);
+        viewer.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(viewer.window));
+        QCOMPARE(viewer.window->Text2->horizontalScrollBar()->maximum(), 0);
+        viewer.window->Command1->click();
+        const QWidget* focus = viewer.window->focusWidget();
+        QVERIFY(focus != nullptr);
+        QVERIFY(viewer.window->mask().contains(focus->geometry().center()));
     }
 
     void clear_log_that_cannot_be_written_keeps_everything() {

@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include "core/date_time_text.h"
 #include "notify/search_matching.h"
 #include "notify/seen_state.h"
 #include "support/temp_folder.h"
@@ -22,9 +23,9 @@ class EvaluationRulesTest : public QObject {
     Q_OBJECT
 private slots:
     void seen_text_joins_lines_without_separators() {
-        QCOMPARE(seen_text_from("a b\r\nc d\re\r\n"), QString("a bc de"));
-        QCOMPARE(seen_text_from("x\ny"), QString("x\ny"));
-        QCOMPARE(seen_text_from("\xe9t\xe9"), QString::fromLatin1("\xe9t\xe9"));
+        QCOMPARE(seen_text_from("a b\r\nc d\re\r\n").text, QString("a bc de"));
+        QCOMPARE(seen_text_from("x\ny").text, QString("x\ny"));
+        QCOMPARE(seen_text_from("\xe9t\xe9").text, QString::fromLatin1("\xe9t\xe9"));
     }
 
     void new_mail_detection_data() {
@@ -47,6 +48,8 @@ private slots:
             << QByteArray("1/1/26 10:00:00 x y\r\n") << ann << "1/1/26" << 0 << "";
         QTest::newRow("subject across the join of two lines is seen")
             << QByteArray("d t a One\r\nTwo b c\r\n") << ann << "OneTwo" << 0 << "";
+        QTest::newRow("end of a line inside a word is seen")
+            << QByteArray("d t a xHello\r\n") << ann << "Hello" << 0 << "";
         QTest::newRow("empty subject, file not empty: seen")
             << QByteArray("d t a b\r\n") << ann << "" << 0 << "";
         QTest::newRow("empty subject, empty file: new")
@@ -71,31 +74,39 @@ private slots:
     }
 
     void no_messages_means_nothing_new_and_an_empty_file() {
-        QCOMPARE(detect_new_mail("", MessageTable(), 0).new_count, 0);
+        QCOMPARE(detect_new_mail({}, MessageTable(), 0).new_count, 0);
         QCOMPARE(seen_state_content(table({{"a", "b"}}), 0), QByteArray());
     }
 
+    // Korean times hold letters outside Latin-1; header bytes stay as they came.
     void rewrite_keeps_server_bytes_and_round_trips() {
+        QLocale::setDefault(QLocale(QLocale::Korean, QLocale::SouthKorea));
         testing::TempProgramFolder folder;
+        // STAT counted 3; the third header block never arrived.
         const MessageTable messages =
             table({{"Ann <a@b>", "Caf\u00e9"}, {"Bob", "Report, Q3 - final"}});
         const QString path = folder.file("mail.example.svr");
-        QVERIFY(write_seen_state(path, seen_state_content(messages, 2)).isEmpty());
+        const QString before = date_time_text();
+        QVERIFY(write_seen_state(path, seen_state_content(messages, 3)).isEmpty());
+        const QStringList moments = {before, date_time_text()};
+        QLocale::setDefault(QLocale::system());
         const QByteArray content = folder.read("mail.example.svr");
         const QList<QByteArray> lines = content.split('\n');
         QCOMPARE(lines.size(), 3);
         QVERIFY(lines[0].endsWith(" Ann <a@b> Caf\xe9\r"));
         QVERIFY(lines[1].endsWith(" Bob Report, Q3 - final\r"));
-        QString seen;
+        const QString written = QString::fromUtf8(lines[0].left(lines[0].indexOf(" Ann")));
+        QVERIFY2(moments.contains(written), qPrintable(written));
+        SeenText seen;
         QVERIFY(load_seen_state(path, &seen).isEmpty());
-        QCOMPARE(detect_new_mail(seen, messages, 2).new_count, 0);
+        QCOMPARE(detect_new_mail(seen, messages, 3).new_count, 0);
     }
 
     void missing_file_reads_as_nothing_seen() {
         testing::TempProgramFolder folder;
-        QString seen = "stale";
+        SeenText seen{"stale", {5}};
         QVERIFY(load_seen_state(folder.file("none.svr"), &seen).isEmpty());
-        QVERIFY(seen.isEmpty());
+        QVERIFY(seen.text.isEmpty());
     }
 
     void unsafe_server_names_data() {

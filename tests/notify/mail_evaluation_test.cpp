@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QtTest>
@@ -10,6 +11,7 @@
 #include "notify/mail_evaluation.h"
 #include "notify/nota_form.h"
 #include "notify/nota_manager.h"
+#include "notify/remetentes.h"
 #include "support/temp_folder.h"
 
 using namespace ostrel;
@@ -54,7 +56,7 @@ const QVector<Message> kThree = {{"Ann Lee <ann@example.org>", "Lunch"},
 
 // The lines of a seen-state file with their date and time cut off.
 QStringList seen_lines(const QByteArray& content) {
-    QStringList lines = QString::fromLatin1(content).split("\r\n");
+    QStringList lines = QString::fromUtf8(content).split("\r\n");
     lines.removeLast();
     for (QString& line : lines) {
         line = line.mid(date_time_text().size() + 1);
@@ -151,18 +153,39 @@ private slots:
         QVERIFY(!main.log().contains("Fatal"));
     }
 
-    void header_trace_skips_entries_never_filled() {
+    // STAT counted 4; the blocks of messages 2 and 4 never arrived.
+    void entries_never_filled_count_nowhere() {
         Main main;
         AppState& state = main.form.state();
         main.form.Text1->setPlainText("earlier");
         state.server = kServer;
-        state.search_words = "zz";
-        state.msg_count = 3;
+        state.msg_count = 4;
         state.messages.store(0, 1, "Ann", "one");
         state.messages.store(2, 3, "Cy", "three");
         process_headers(main.form);
         QCOMPARE(main.form.Text1->toPlainText(),
                  QString("earlier\n 1 - Ann - one\n 3 - Cy - three"));
+        QCOMPARE(main.notes().newest()->Label2->text(), QString("You have  2 new message(s)"));
+        QCOMPARE(seen_lines(main.seen_state()), QStringList({"Ann one", "Cy three"}));
+    }
+
+    void server_text_shows_as_it_stands() {
+        Main main;
+        main.check({{"<i>Ann</i>", "<b>Sale</b> <img src=\"x.png\">"}}, "sale");
+        NotaForm* nota = main.notes().newest();
+        QCOMPARE(nota->Label3->text(), QString("Subject: <b>Sale</b> <img src=\"x.png\">"));
+        for (const QLabel* label : {nota->Label1, nota->Label2, nota->Label3, nota->Label4,
+                                    nota->novaform2("remete", "", "<b>pop</b>")->Label1}) {
+            QCOMPARE(label->textFormat(), Qt::PlainText);
+        }
+        Qt::TextFormat boxed = Qt::AutoText;
+        QTimer::singleShot(0, [&boxed] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            boxed = box->textFormat();
+            box->accept();
+        });
+        message_box_prompt()("cannot write <b>x</b>.svr", {}, PromptIcon::None, PromptButtons::Ok);
+        QCOMPARE(boxed, Qt::PlainText);
     }
 
     void two_accounts_on_one_server_share_the_state() {

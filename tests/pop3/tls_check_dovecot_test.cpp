@@ -137,20 +137,28 @@ private slots:
     }
 
     // Dovecot's plain greeting is no TLS handshake; its TLS port never greets
-    // a plain client. Both end as a failed connection.
+    // a plain client; a TLS port where nothing listens refuses the connection,
+    // which is no handshake failure. All end as a failed connection.
     void mismatched_ends_fail_data() {
         QTest::addColumn<bool>("tls_client");
-        QTest::newRow("tls client, plain port") << true;
-        QTest::newRow("plain client, tls port") << false;
+        QTest::addColumn<int>("port");
+        QTest::addColumn<bool>("handshake_failed");
+        QTcpServer closed;
+        closed.listen(QHostAddress::LocalHost);
+        QTest::newRow("tls client, plain port") << true << int(DovecotFixture::port()) << true;
+        QTest::newRow("plain client, tls port") << false << int(dovecot_tls_port()) << false;
+        QTest::newRow("tls client, refused") << true << int(closed.serverPort()) << false;
     }
     void mismatched_ends_fail() {
         QFETCH(bool, tls_client);
-        const quint16 port = tls_client ? DovecotFixture::port() : dovecot_tls_port();
+        QFETCH(int, port);
+        QFETCH(bool, handshake_failed);
         TlsCheck check(port, tls_client ? port : quint16(995), "user22");
         check.run();
         const QString log = check.log();
         QVERIFY2(log.contains("Can\u00B4t connect to Pop3 " + check.server), qPrintable(log));
-        QCOMPARE(log.contains("Secure connection to " + check.server + " failed: "), tls_client);
+        QCOMPARE(log.contains("Secure connection to " + check.server + " failed: "),
+                 handshake_failed);
         QVERIFY(check.start.form->Timer1->isActive());
     }
 

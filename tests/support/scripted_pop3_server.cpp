@@ -1,6 +1,7 @@
 #include "support/scripted_pop3_server.h"
 
 #include <QTimer>
+#include <utility>
 
 namespace ostrel::testing {
 
@@ -103,6 +104,16 @@ void ScriptedPop3Server::write_next_piece() {
         return;
     }
     ScriptedReply& reply = playing_.first();
+    if (reply.delay_ms > 0) {
+        // A late reply is for the connection that asked for it only.
+        const QPointer<QTcpSocket> asked = client_;
+        QTimer::singleShot(std::exchange(reply.delay_ms, 0), this, [this, asked] {
+            if (asked == client_) {
+                write_next_piece();
+            }
+        });
+        return;
+    }
     if (!reply.pieces.isEmpty()) {
         client_->write(reply.pieces.takeFirst());
         client_->flush();

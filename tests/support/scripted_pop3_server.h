@@ -17,6 +17,7 @@ struct ScriptedReply {
     QByteArrayList pieces;  // written one by one, with a short pause between
     bool close_after = false;
     bool endless = false;  // after the pieces, filler until the client goes
+    int delay_ms = 0;      // silence before the first piece
 
     static ScriptedReply text(const QByteArray& reply) { return {{reply}, false, false}; }
     static ScriptedReply split(const QByteArrayList& pieces) { return {pieces, false, false}; }
@@ -25,6 +26,9 @@ struct ScriptedReply {
         return {before.isEmpty() ? QByteArrayList{} : QByteArrayList{before}, true, false};
     }
     static ScriptedReply flood(const QByteArray& before) { return {{before}, false, true}; }
+    static ScriptedReply late(const QByteArray& reply, int ms) {
+        return {{reply}, false, false, ms};
+    }
     // `reply` cut into pieces of `size` bytes.
     static ScriptedReply in_pieces_of(const QByteArray& reply, int size);
 };

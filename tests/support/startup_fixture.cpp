@@ -14,6 +14,9 @@ StartupFixture::StartupFixture(Timings timings) {
         folder.path(), folder.path() + QStringLiteral("/Ostrel"),
         [this](const QString& text, const QString&, PromptIcon, PromptButtons) {
             prompts << text;
+            if (while_prompting) {
+                while_prompting();
+            }
             return PromptAnswer::Ok;
         },
         timings);

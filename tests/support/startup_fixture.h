@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 
 #include "core/form1.h"
@@ -29,6 +30,7 @@ public:
     std::unique_ptr<SingleInstance> instance;
     std::unique_ptr<Form1> form;
     QStringList prompts;
+    std::function<void()> while_prompting;  // runs while a box would be open
 
     bool load() { return form->load(*instance); }
     QString autostart_entry() const;
