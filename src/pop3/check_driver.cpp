@@ -215,7 +215,8 @@ AccountOutcome CheckDriver::read_headers(qint64 count) {
 void CheckDriver::mete_arre(const QString& texto, qint64 num) {
     const qint64 k = num - 1;
     const HeaderValues values = cut_headers(texto);
-    form_.state().messages.store(static_cast<int>(k - 1), k, values.from, values.subject);
+    form_.state().messages.store(static_cast<int>(k - 1), k, values.from, values.subject,
+                                 values.display);
 }
 
 // Between checks: Timer1 running, no blink, caption "Get Mail", the normal
