@@ -31,11 +31,6 @@ QString seen_text_from(const QByteArray& file_content) {
     return QString::fromLatin1(joined);
 }
 
-QString sender_piece(const QString& from) {
-    const qsizetype cut = from.indexOf(QLatin1Char('<'));
-    return cut < 0 ? from : from.left(cut);
-}
-
 NewMailResult detect_new_mail(const QString& seen_text, const MessageTable& messages,
                               qint64 count) {
     NewMailResult result;
@@ -48,7 +43,7 @@ NewMailResult detect_new_mail(const QString& seen_text, const MessageTable& mess
         ++result.new_count;
         const QString from = entry(messages.msg_from, k);
         if (!from.isEmpty()) {
-            result.senders_text += QStringLiteral("\r\n") + sender_piece(from);
+            result.senders_text += QStringLiteral("\r\n") + messages.shown(k).sender;
         }
     }
     return result;

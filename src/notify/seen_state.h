@@ -13,15 +13,12 @@ QString seen_text_from(const QByteArray& file_content);
 
 struct NewMailResult {
     int new_count = 0;
-    QString senders_text;  // CR LF + the part of From before "<", per new message
+    QString senders_text;  // CR LF + the sender's display name, per new message
 };
 
 // A message is new when its Subject occurs nowhere in the seen text
 // (case-sensitive substring search; an empty seen text makes every message new).
 NewMailResult detect_new_mail(const QString& seen_text, const MessageTable& messages, qint64 count);
-
-// The sender piece shown for a new message: From up to its first "<".
-QString sender_piece(const QString& from);
 
 // One line per message: date, blank, time, blank, From, blank, Subject, CR LF.
 // Header values keep the bytes the server sent.
