@@ -91,7 +91,7 @@ QByteArray as_q_word(const QByteArray& charset, const QByteArray& bytes) {
     QByteArray word = "=?" + charset + "?Q?";
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
-        if ((byte >= '0' && byte <= '9') || ((byte | 0x20) >= 'a' && (byte | 0x20) <= 'z')) {
+        if (is_alphanumeric(c)) {
             word += c;
         } else {
             word += '=';
