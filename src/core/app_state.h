@@ -4,19 +4,29 @@
 #include <QStringList>
 #include <QVector>
 
+#include "pop3/display_text.h"
+
 namespace ostrel {
 
 // The sender and subject of every message of the account being checked; entry
-// k - 1 belongs to message k. It grows to whatever the server holds.
+// k - 1 belongs to message k. It grows to whatever the server holds. The raw
+// columns keep the bytes as they arrived (one character a byte); `display`
+// holds what the user reads of them.
 struct MessageTable {
     QVector<qint64> msg_num;
     QStringList msg_from;
     QStringList msg_subject;
+    QVector<DisplayValues> display;
 
     int size() const { return msg_num.size(); }
     // Message k's header block arrived in this check.
     bool filled(qint64 k) const { return k >= 1 && k <= size() && msg_num[k - 1] != 0; }
+    void store(int index, qint64 number, const QString& from, const QString& subject,
+               const DisplayValues& shown);
+    // The display values made from the raw values alone.
     void store(int index, qint64 number, const QString& from, const QString& subject);
+    // What the user reads of message k (from 1); empty when it was not stored.
+    DisplayValues shown(qint64 k) const;
     void clear();
 };
 

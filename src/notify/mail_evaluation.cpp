@@ -7,6 +7,7 @@
 
 #include "core/date_time_text.h"
 #include "core/form1.h"
+#include "notify/elided_line.h"
 #include "notify/nota_form.h"
 #include "notify/nota_manager.h"
 #include "notify/search_matching.h"
@@ -28,8 +29,9 @@ QString header_trace(const MessageTable& messages, qint64 count) {
         if (!messages.filled(k)) {
             continue;
         }
-        trace += QStringLiteral("\r\n ") + QString::number(k) + QStringLiteral(" - ") +
-                 messages.msg_from[k - 1] + QStringLiteral(" - ") + messages.msg_subject[k - 1];
+        const DisplayValues shown = messages.shown(k);
+        trace += QStringLiteral("\r\n ") + QString::number(k) + QStringLiteral(" - ") + shown.from +
+                 QStringLiteral(" - ") + shown.subject;
     }
     return trace;
 }
@@ -86,10 +88,9 @@ void show_match(Form1& form, const SearchMatch& match) {
     }
     const AppState& state = form.state();
     nota->Label1->setText(QStringLiteral("One message Match: ") + match.word);
-    nota->Label2->setText(QStringLiteral("From: ") +
-                          state.messages.msg_from.value(match.message - 1));
-    nota->Label3->setText(QStringLiteral("Subject: ") +
-                          state.messages.msg_subject.value(match.message - 1));
+    const DisplayValues shown = state.messages.shown(match.message);
+    set_elided_text(nota->Label2, QStringLiteral("From: ") + shown.from);
+    set_elided_text(nota->Label3, QStringLiteral("Subject: ") + shown.subject);
     nota->Label4->setText(state.server);
     nota->Command1->setVisible(false);
 }

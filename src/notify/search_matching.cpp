@@ -24,8 +24,12 @@ QVector<SearchMatch> find_matches(const QString& search_words, const MessageTabl
         const QString from = k <= messages.msg_from.size() ? messages.msg_from[k - 1] : QString();
         const QString subject =
             k <= messages.msg_subject.size() ? messages.msg_subject[k - 1] : QString();
+        const DisplayValues shown = messages.shown(k);
         for (const QString& word : words) {
-            if (word_matches(word, from, subject)) {
+            // The raw text too, so that no word stops matching what it matched
+            // before the values were decoded.
+            if (word_matches(word, shown.from, shown.subject) ||
+                word_matches(word, from, subject)) {
                 matches.append({k, word});
             }
         }

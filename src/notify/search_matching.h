@@ -20,8 +20,9 @@ struct SearchMatch {
     QString word;        // as the user typed it
 };
 
-// Every (message, word) pair that matches: messages in order, words in list
-// order, repeated words repeated.
+// Every (message, word) pair where the word matches the decoded From and
+// Subject or the raw ones: messages in order, words in list order, repeated
+// words repeated.
 QVector<SearchMatch> find_matches(const QString& search_words, const MessageTable& messages,
                                   qint64 count);
 

@@ -70,11 +70,6 @@ SeenText seen_text_from(const QByteArray& file_content) {
     return seen;
 }
 
-QString sender_piece(const QString& from) {
-    const qsizetype cut = from.indexOf(QLatin1Char('<'));
-    return cut < 0 ? from : from.left(cut);
-}
-
 // Most subjects of a mailbox read again stand at the end of their own line;
 // only the others are searched for in the whole text, each distinct one once.
 NewMailResult detect_new_mail(const SeenText& seen, const MessageTable& messages, qint64 count) {
@@ -100,7 +95,7 @@ NewMailResult detect_new_mail(const SeenText& seen, const MessageTable& messages
         ++result.new_count;
         const QString& from = messages.msg_from[k - 1];
         if (!from.isEmpty()) {
-            result.senders_text += QStringLiteral("\r\n") + sender_piece(from);
+            result.senders_text += QStringLiteral("\r\n") + messages.shown(k).sender;
         }
     }
     return result;

@@ -19,16 +19,13 @@ SeenText seen_text_from(const QByteArray& file_content);
 
 struct NewMailResult {
     int new_count = 0;
-    QString senders_text;  // CR LF + the part of From before "<", per new message
+    QString senders_text;  // CR LF + the sender's display name, per new message
 };
 
 // A message is new when its Subject occurs nowhere in the seen text
 // (case-sensitive substring search; an empty seen text makes every message new).
 // Only messages whose header block arrived count.
 NewMailResult detect_new_mail(const SeenText& seen, const MessageTable& messages, qint64 count);
-
-// The sender piece shown for a new message: From up to its first "<".
-QString sender_piece(const QString& from);
 
 // One line per message whose header block arrived: date, blank, time, blank,
 // From, blank, Subject, CR LF. Date and time are UTF-8; header values keep

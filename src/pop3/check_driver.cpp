@@ -225,7 +225,8 @@ AccountOutcome CheckDriver::read_headers(qint64 count) {
 // Stores the header block of message k.
 void CheckDriver::mete_arre(const QString& texto, qint64 k) {
     const HeaderValues values = cut_headers(texto);
-    form_.state().messages.store(static_cast<int>(k - 1), k, values.from, values.subject);
+    form_.state().messages.store(static_cast<int>(k - 1), k, values.from, values.subject,
+                                 values.display);
 }
 
 // What a command that got no complete reply of its own did to the account.

@@ -3,11 +3,16 @@
 #include <QString>
 #include <QStringView>
 
+#include "pop3/display_text.h"
+
 namespace ostrel {
 
+// From and Subject as they arrived (first line only), and what the user reads
+// of them (all their lines, decoded).
 struct HeaderValues {
     QString from;
     QString subject;
+    DisplayValues display;
 };
 
 // The value of the first header line named `name` (letter case ignored) in a
@@ -17,6 +22,10 @@ struct HeaderValues {
 // with CR LF or LF; the block's headers end at its first empty line. A
 // missing header gives an empty value.
 QString header_value(QStringView block, QStringView name);
+
+// The same header's whole value: its first line as above, then each folded
+// continuation line (one that starts with a blank or a tab) after a CR LF.
+QString header_field(QStringView block, QStringView name);
 
 // The sender and subject of one message's header block.
 HeaderValues cut_headers(QStringView block);

@@ -36,14 +36,14 @@ private slots:
         QTest::addColumn<QString>("senders");
         const QString ann = "Ann Lee <ann@example.org>";
         QTest::newRow("empty file: all new")
-            << QByteArray() << ann << "Hello" << 1 << "\r\nAnn Lee ";
+            << QByteArray() << ann << "Hello" << 1 << "\r\nAnn Lee";
         QTest::newRow("part of an old subject is seen")
             << QByteArray("1/1/26 10:00:00 x Re: Hello\r\n") << ann << "Hello" << 0 << "";
         QTest::newRow("longer than an old subject is new")
             << QByteArray("1/1/26 10:00:00 x Hello\r\n") << ann << "Re: Hello" << 1
-            << "\r\nAnn Lee ";
+            << "\r\nAnn Lee";
         QTest::newRow("case matters")
-            << QByteArray("1/1/26 10:00:00 x hello\r\n") << ann << "Hello" << 1 << "\r\nAnn Lee ";
+            << QByteArray("1/1/26 10:00:00 x hello\r\n") << ann << "Hello" << 1 << "\r\nAnn Lee";
         QTest::newRow("subject equal to a date is seen")
             << QByteArray("1/1/26 10:00:00 x y\r\n") << ann << "1/1/26" << 0 << "";
         QTest::newRow("subject across the join of two lines is seen")
@@ -53,9 +53,11 @@ private slots:
         QTest::newRow("empty subject, file not empty: seen")
             << QByteArray("d t a b\r\n") << ann << "" << 0 << "";
         QTest::newRow("empty subject, empty file: new")
-            << QByteArray() << ann << "" << 1 << "\r\nAnn Lee ";
-        QTest::newRow("From starting with <") << QByteArray() << "<a@b>"
-                                              << "s" << 1 << "\r\n";
+            << QByteArray() << ann << "" << 1 << "\r\nAnn Lee";
+        QTest::newRow("address without a name shown whole") << QByteArray() << "<a@b>"
+                                                            << "s" << 1 << "\r\n<a@b>";
+        QTest::newRow("decoded name") << QByteArray() << "=?UTF-8?Q?J=C3=BCrgen?= <j@b>"
+                                      << "s" << 1 << "\r\nJ\u00fcrgen";
         QTest::newRow("From without <") << QByteArray() << "a@b"
                                         << "s" << 1 << "\r\na@b";
         QTest::newRow("empty From adds no line") << QByteArray() << ""
@@ -145,6 +147,19 @@ private slots:
         QTest::newRow("two words, repeats kept")
             << "hi LEE hi" << ann << "Hi" << QStringList{"hi", "LEE", "hi"};
         QTest::newRow("tab stays inside a word") << "lee\tx" << ann << "Hi" << QStringList{};
+        QTest::newRow("accents in an encoded From")
+            << "jürgen café"
+            << "=?UTF-8?B?SsO8cmdlbg==?= <j@b>"
+            << "=?ISO-8859-1?Q?Caf=E9?=" << QStringList{"jürgen", "café"};
+        QTest::newRow("raw UTF-8 subject") << "grüße"
+                                           << "a@b"
+                                           << QString::fromLatin1(
+                                                  "Gr\xc3\xbc\xc3\x9f"
+                                                  "e")
+                                           << QStringList{"grüße"};
+        QTest::newRow("the raw text still matches") << "utf-8 =c3"
+                                                    << "=?UTF-8?Q?J=C3=BCrgen?= <j@b>"
+                                                    << "" << QStringList{"utf-8", "=c3"};
         QTest::newRow("locale upper case") << "JOÃO"
                                            << "joão"
                                            << "" << QStringList{"JOÃO"};

@@ -31,6 +31,11 @@ private slots:
         const auto values = cut_headers(kRealBlock);
         QCOMPARE(values.from, QString("\"Ann Smith\" <ann@example.org>"));
         QCOMPARE(values.subject, QString("=?UTF-8?Q?caf=C3=A9?= plans +OK"));
+        // What the user reads: every line of the value, decoded.
+        QCOMPARE(values.display.from, values.from);
+        QCOMPARE(values.display.sender, QString("Ann Smith"));
+        QCOMPARE(values.display.subject, QString("caf\u00e9 plans +OK continued on a folded line"));
+        QCOMPARE(cut_headers(u"Subject: a\n\tb\nFrom: c\n\n").display.subject, QString("a b"));
     }
 
     void names_in_any_letter_case_and_the_blank_is_optional() {
