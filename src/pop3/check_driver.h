@@ -5,11 +5,14 @@
 #include <QString>
 #include <QStringList>
 
+#include "pop3/capabilities.h"
+
 namespace ostrel {
 
 class Form1;
 class Pop3Session;
 struct AccountOutcome;
+struct HeaderReading;
 enum class WaitResult;
 
 // One check: every account of the accounts file, in file order, one after
@@ -31,8 +34,10 @@ private:
     void run_check();
     bool visit_account(int line_number, const QString& line);
     AccountOutcome check_account(const QStringList& fields);
-    AccountOutcome read_headers(qint64 count);
-    void mete_arre(const QString& texto, qint64 k);
+    AccountOutcome greet();
+    HeaderReading read_headers(qint64 count, const Capabilities& capabilities);
+    void keep_header_cache(const HeaderReading& reading);
+    QString header_cache_path() const;
     AccountOutcome unanswered(WaitResult result, const QString& command) const;
 
     void restore_after_check();
@@ -41,6 +46,7 @@ private:
     Form1& form_;
     Pop3Session* session_;
     QFile accounts_;
+    CapabilityProbe capabilities_;
     bool running_ = false;
 };
 

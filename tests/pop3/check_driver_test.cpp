@@ -6,6 +6,7 @@
 #include <QtTest>
 #include <algorithm>
 
+#include "core/date_time_text.h"
 #include "notify/nota_form.h"
 #include "notify/nota_manager.h"
 #include "pop3/check_driver.h"
@@ -33,6 +34,40 @@ QList<QByteArray> two_messages() {
             top_reply("bob@example.org", "second +OK")};
 }
 
+// Message n of a changing mailbox: an encoded sender, every other subject
+// folded, and its unique id.
+QByteArray block(int n) {
+    const QByteArray number = QByteArray::number(n);
+    return top_reply("=?UTF-8?Q?S=C3=A9nder_" + number + "?= <s" + number + "@x>",
+                     "subject " + number + (n % 2 ? "\r\n\tfolded" : ""));
+}
+QByteArray uid(int n) {
+    return "uid-" + QByteArray::number(n);
+}
+struct Mailbox {
+    QList<QByteArray> blocks;
+    QByteArrayList ids;
+};
+// The messages n in this order; a negative n is a message whose TOP is refused.
+Mailbox mailbox_of(const QList<int>& numbers) {
+    Mailbox box;
+    for (int n : numbers) {
+        box.blocks << (n < 0 ? QByteArray("-ERR message is gone\r\n") : block(n));
+        box.ids << uid(qAbs(n));
+    }
+    return box;
+}
+
+QByteArrayList tops(const QByteArrayList& commands) {
+    QByteArrayList found;
+    for (const QByteArray& command : commands) {
+        if (command.startsWith("TOP ")) {
+            found << command.mid(4, command.size() - 6);
+        }
+    }
+    return found;
+}
+
 // A loaded main window whose accounts file is `accounts`.
 struct Check {
     explicit Check(const QByteArray& accounts) : start(testing::check_timings(kTimeoutMs)) {
@@ -54,6 +89,21 @@ struct Check {
         QVERIFY(!form.check_running());
     }
 
+    // What the latest check left for the user: the seen-state file without
+    // its dates, the popups it opened, and the header trace.
+    QString outcome(const QString& server, int popups_before) const {
+        QString shown;
+        for (const QByteArray& line : start.folder.read(server + ".svr").split('\n')) {
+            shown += QString::fromLatin1(line.mid(date_time_text().size() + 1)) + '\n';
+        }
+        const NotaManager& notes = start.form->notes();
+        for (int slot = popups_before + 1; slot <= notes.nota_count(); ++slot) {
+            const NotaForm* nota = notes.nota_list(slot);
+            shown += nota->Label2->text() + nota->Label5->text() + '\n';
+        }
+        return shown + trace();
+    }
+
     StartupFixture start;
 };
 
@@ -68,7 +118,7 @@ private slots:
         Check check(account_line(server));
         check.run();
         QCOMPARE(server.commands,
-                 QByteArrayList({"USER ann", "PASS secret", "STAT", "TOP 1 0", "TOP 2 0"}));
+                 QByteArrayList({"CAPA", "USER ann", "PASS secret", "STAT", "TOP 1 0", "TOP 2 0"}));
         QVERIFY(check.trace().contains(" 1 - Ann <ann@example.org> - first"));
         QVERIFY(check.trace().contains(" 2 - bob@example.org - second +OK"));
         check.verify_idle();
@@ -85,7 +135,7 @@ private slots:
         };
         Check check(account_line(server));
         check.run();
-        QCOMPARE(server.commands.size(), 5);
+        QCOMPARE(server.commands.size(), 6);
         QVERIFY(check.trace().contains(" 1 - Ann <ann@example.org> - first"));
         QVERIFY(check.trace().contains(" 2 - bob@example.org - second +OK"));
         QVERIFY(!check.log().contains("Can"));
@@ -96,8 +146,8 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("commands_seen");
         QTest::newRow("greeting") << 0 << "An error occured trying to connect to server" << 0;
-        QTest::newRow("user") << 1 << "Error with username" << 1;
-        QTest::newRow("password") << 2 << "Error with password" << 2;
+        QTest::newRow("user") << 1 << "Error with username" << 2;
+        QTest::newRow("password") << 2 << "Error with password" << 3;
     }
     void refusals_end_that_account_only() {
         QFETCH(int, refused_at);
@@ -115,7 +165,7 @@ private slots:
         check.run();
         QCOMPARE(check.start.prompts, QStringList{message});
         QCOMPARE(server.commands.size(), commands_seen);
-        QCOMPARE(second.commands, QByteArrayList({"USER ann", "PASS secret", "STAT"}));
+        QCOMPARE(second.commands, QByteArrayList({"CAPA", "USER ann", "PASS secret", "STAT"}));
         check.verify_idle();
         // The next check works again.
         server.queue.clear();
@@ -150,7 +200,7 @@ private slots:
                      << ScriptedReply::text(top_reply("d@x", "three"));
         Check check(account_line(server));
         check.run();
-        QCOMPARE(server.commands.size(), 6);
+        QCOMPARE(server.commands.size(), 7);
         QCOMPARE(server.commands.last(), QByteArray("TOP 3 0"));
         QVERIFY(check.trace().contains(" 2 - c@x - ok"));
         QVERIFY(check.trace().contains(" 3 - d@x - three"));
@@ -166,7 +216,7 @@ private slots:
                      << ScriptedReply::text("+OK many messages\r\n");
         Check check(account_line(server));
         check.run();
-        QCOMPARE(server.commands.size(), 3);
+        QCOMPARE(server.commands.size(), 4);
         check.verify_idle();
     }
 
@@ -238,13 +288,20 @@ private slots:
 
     // One account whose server misbehaves differently at each check. An
     // unfinished reading leaves the seen state byte for byte; only headers
-    // that arrived count.
+    // that arrived count. The same with TOP commands sent ahead.
+    void misbehaving_sessions_leave_the_seen_state_as_it_was_data() {
+        QTest::addColumn<QByteArrayList>("capabilities");
+        QTest::newRow("one command at a time") << QByteArrayList();
+        QTest::newRow("pipelining") << QByteArrayList{"PIPELINING"};
+    }
     void misbehaving_sessions_leave_the_seen_state_as_it_was() {
+        QFETCH(QByteArrayList, capabilities);
         const QList<QByteArray> mail = {top_reply("a@x", "one"), top_reply("b@x", "two"),
                                         top_reply("c@x", "three")};
         const auto served = ScriptedPop3Server::mailbox(mail);
         const auto grown = ScriptedPop3Server::mailbox(mail + QList{top_reply("d@x", "four")});
         ScriptedPop3Server server;
+        server.capabilities = capabilities;
         server.responder = [&](const QByteArray& command) {
             switch (server.connections) {
                 case 2:
@@ -273,7 +330,8 @@ private slots:
         }
         QCOMPARE(notes.nota_count(), 1);
         check.run();
-        QCOMPARE(server.commands.last(), QByteArray("TOP 104 0"));
+        QVERIFY(server.commands.contains("TOP 104 0"));
+        QVERIFY(!server.commands.contains("TOP 200 0"));
         QCOMPARE(check.log().count(server.address() + ": 100 TOP commands in a row were refused"),
                  1);
         QCOMPARE(notes.nota_count(), 2);
@@ -290,7 +348,7 @@ private slots:
         Check check(account_line(first, "ann") + account_line(second, "bob", "word"));
         check.run();
         QCOMPARE(first.connections, 1);
-        QCOMPARE(second.commands, QByteArrayList({"USER bob", "PASS secret", "STAT"}));
+        QCOMPARE(second.commands, QByteArrayList({"CAPA", "USER bob", "PASS secret", "STAT"}));
         QCOMPARE(check.start.form->state().search_words, QString("word"));
         QVERIFY(check.trace().contains(" 2 - bob@example.org - second +OK"));
         check.verify_idle();
@@ -332,9 +390,174 @@ private slots:
         server.responder = ScriptedPop3Server::mailbox(blocks);
         Check check(account_line(server, "ann", "s4999@"));
         check.run();
-        QCOMPARE(server.commands.size(), 5003);
+        QCOMPARE(server.commands.size(), 5004);
         QVERIFY(check.trace().contains(" 5000 - s5000@x - m"));
         QVERIFY(!check.log().contains("Fatal"));
+    }
+
+    // One mailbox read by servers with each set of capabilities. Between
+    // checks messages are deleted, added and renumbered, and one TOP is
+    // refused in the middle of a batch: every dialogue leaves the same seen
+    // state, popups and trace, and one with unique ids asks only for header
+    // blocks it has not seen.
+    void every_dialogue_reads_a_changing_mailbox_alike() {
+        const QList<QList<int>> checks = {
+            {1, 2, 3, 4, 5}, {1, -8, 3, 6, 5, 7}, {1, -8, 3, 6, 5, 7}};
+        const QList<QByteArrayList> asked_with_ids = {
+            {"1", "2", "3", "4", "5"}, {"2", "4", "6"}, {"2"}};
+        QStringList first_outcomes;
+        for (const QByteArrayList& capabilities :
+             {QByteArrayList(), QByteArrayList{"TOP", "UIDL", "RESP-CODES"},
+              QByteArrayList{"PIPELINING"}, QByteArrayList{"UIDL", "PIPELINING"}}) {
+            ScriptedPop3Server server;
+            server.capabilities = capabilities;
+            Check check(account_line(server));
+            QStringList outcomes;
+            for (int turn = 0; turn < checks.size(); ++turn) {
+                const Mailbox box = mailbox_of(checks[turn]);
+                server.responder = ScriptedPop3Server::mailbox(box.blocks, box.ids);
+                const int popups = check.start.form->notes().nota_count();
+                const int commands = server.commands.size();
+                check.run();
+                outcomes << check.outcome(server.address(), popups);
+                const QByteArrayList asked = tops(server.commands.mid(commands));
+                const QByteArrayList every = {"1", "2", "3", "4", "5", "6"};
+                QCOMPARE(asked, capabilities.contains("UIDL") ? asked_with_ids[turn]
+                                                              : every.mid(0, checks[turn].size()));
+            }
+            QVERIFY(!check.log().contains(server.address()));
+            QCOMPARE(check.start.folder.exists(server.address() + ".hdr"),
+                     capabilities.contains("UIDL"));
+            if (first_outcomes.isEmpty()) {
+                first_outcomes = outcomes;
+                QVERIFY(outcomes[0].contains("You have  5 new message(s)"));
+                QVERIFY(outcomes[0].contains(" 1 - S\u00e9nder 1 <s1@x> - subject 1 folded"));
+                QVERIFY(outcomes[1].contains("You have  2 new message(s)"));
+                QVERIFY(outcomes[1].contains("\r\nS\u00e9nder 6\r\nS\u00e9nder 7\n"));
+                QVERIFY(outcomes[1].contains(" 6 - S\u00e9nder 7 <s7@x> - subject 7 folded"));
+                QVERIFY(!outcomes[2].contains("You have"));
+            }
+            QCOMPARE(outcomes, first_outcomes);
+        }
+    }
+
+    // What a fault in a fast dialogue does to the check after a good one:
+    // the seen state and the header cache stay byte for byte when the
+    // dialogue breaks off; a cache or listing that cannot be trusted means
+    // asking for every header block. The check after the fault is normal.
+    void fast_dialogue_faults_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("logged");    // empty: nothing
+        QTest::addColumn<QByteArray>("asked");  // TOP commands of the faulty check
+        QTest::addColumn<bool>("seen_kept");
+        QTest::addColumn<bool>("cache_kept");
+        const QString kept = "; its seen state was left as it was";
+        const QByteArray all = "1 2 3 4 5 6 7";
+        QTest::newRow("closed in the middle of a batch")
+            << "close"
+            << "the connection closed before the reply to TOP 6 0 was complete" + kept
+            << QByteArray("5 6 7") << true << true;
+        QTest::newRow("no progress")
+            << "stall"
+            << "no reply to TOP 6 0 within 0.4 s" + kept << QByteArray("5 6 7") << true << true;
+        QTest::newRow("closed during UIDL")
+            << "uidl close"
+            << "the connection closed before the reply to UIDL was complete" + kept << QByteArray()
+            << true << true;
+        QTest::newRow("damaged cache")
+            << "damaged"
+            << "was set aside (line 2 is damaged)" << all << false << false;
+        QTest::newRow("another server's cache")
+            << "foreign"
+            << "was set aside (it does not begin with the format line" << all << false << false;
+        QTest::newRow("duplicate unique ids") << "duplicates"
+                                              << "" << QByteArray("2 3 5 6 7") << false << false;
+        QTest::newRow("listing shorter than STAT") << "short listing"
+                                                   << "" << all << false << true;
+        QTest::newRow("UIDL refused") << "uidl refused"
+                                      << "" << all << false << true;
+    }
+    void fast_dialogue_faults() {
+        QFETCH(QString, fault);
+        QFETCH(QString, logged);
+        QFETCH(QByteArray, asked);
+        QFETCH(bool, seen_kept);
+        QFETCH(bool, cache_kept);
+        ScriptedPop3Server server;
+        server.capabilities = {"UIDL", "PIPELINING"};
+        Mailbox box = mailbox_of({1, 2, 3, 4});
+        server.responder = ScriptedPop3Server::mailbox(box.blocks, box.ids);
+        Check check(account_line(server));
+        check.run();
+        const QString seen_file = server.address() + ".svr";
+        const QString cache_file = server.address() + ".hdr";
+        QByteArray cache = check.start.folder.read(cache_file);
+        if (fault == "damaged") {
+            check.start.folder.write(cache_file, cache.replace("\\tfolded", "\\xfolded"));
+        } else if (fault == "foreign") {
+            check.start.folder.write(cache_file, cache.replace(server.address().toUtf8(), "x"));
+        }
+        const QByteArray seen = check.start.folder.read(seen_file);
+
+        box = mailbox_of({1, 2, 3, 4, 5, 6, 7});
+        const auto good = ScriptedPop3Server::mailbox(box.blocks, box.ids);
+        if (fault == "duplicates") {
+            box.ids[1] = box.ids[2] = "same";
+        } else if (fault == "short listing") {
+            box.ids.removeLast();
+        } else if (fault == "uidl refused") {
+            box.ids.clear();
+        }
+        const auto faulty = ScriptedPop3Server::mailbox(box.blocks, box.ids);
+        server.responder = [&](const QByteArray& command) {
+            if (fault == "close" && command == "TOP 6 0") {
+                return ScriptedReply::close("+OK\r\nFrom: cut@x\r\n");
+            }
+            if (fault == "stall" && command == "TOP 6 0") {
+                return ScriptedReply::late(block(6), 3 * kTimeoutMs);
+            }
+            if (fault == "uidl close" && command == "UIDL") {
+                return ScriptedReply::close("+OK\r\n1 uid-1\r\n");
+            }
+            return faulty(command);
+        };
+        const int commands = server.commands.size();
+        const qsizetype log_before = check.log().size();
+        check.run();
+        QCOMPARE(tops(server.commands.mid(commands)).join(' '), asked);
+        const QString added = check.log().mid(log_before);
+        QVERIFY2(logged.isEmpty() ? added.isEmpty() : added.contains(logged), qPrintable(added));
+        QCOMPARE(check.start.folder.read(seen_file) == seen, seen_kept);
+        QCOMPARE(check.start.folder.read(cache_file) == cache, cache_kept);
+        check.verify_idle();
+
+        server.responder = good;
+        const int before_next = server.commands.size();
+        check.run();
+        QVERIFY2(check.trace().contains(" 7 - S\u00e9nder 7 <s7@x>"), qPrintable(check.trace()));
+        QCOMPARE(check.log().size(), log_before + added.size());
+        QVERIFY(tops(server.commands.mid(before_next)).size() <= 3);
+    }
+
+    // A late CAPA reply would be taken for USER's: after the time-out the
+    // dialogue starts again on a new connection, without CAPA, for the rest
+    // of the run.
+    void capa_left_unanswered_means_the_basic_dialogue() {
+        ScriptedPop3Server server;
+        server.responder = ScriptedPop3Server::mailbox(two_messages());
+        server.capa = [](const QByteArray&) {
+            return ScriptedReply::late("+OK\r\nUIDL\r\n.\r\n", 2 * kTimeoutMs);
+        };
+        Check check(account_line(server));
+        check.run();
+        check.run();
+        QCOMPARE(server.connections, 3);
+        QCOMPARE(server.commands,
+                 QByteArrayList({"CAPA", "USER ann", "PASS secret", "STAT", "TOP 1 0", "TOP 2 0",
+                                 "USER ann", "PASS secret", "STAT", "TOP 1 0", "TOP 2 0"}));
+        QVERIFY(check.trace().contains(" 2 - bob@example.org - second +OK"));
+        QVERIFY(!check.log().contains(server.address()));
+        check.verify_idle();
     }
 
     void schedule_counts_ticks_to_the_interval() {
