@@ -45,6 +45,7 @@ Form1::Form1(const QString& program_folder, const QString& program_path, Prompt 
       prompt_(std::move(prompt)),
       timings_(timings),
       log_(files_.log(), [this] { set_icon(TrayImage::Error); refresh_tray_icon(); }),
+      context_{files_, log_, prompt_, state_},
       tray_(new TrayIcon(this)) {
     setObjectName(QStringLiteral("form1"));
     setWindowTitle(QStringLiteral("Lumetta"));

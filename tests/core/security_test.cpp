@@ -9,6 +9,7 @@
 #include "config/accounts_file.h"
 #include "config/form9.h"
 #include "notify/mail_evaluation.h"
+#include "pop3/display_text.h"
 #include "support/scripted_pop3_server.h"
 #include "support/startup_fixture.h"
 
@@ -128,12 +129,12 @@ private slots:
         AppState& state = start.form->state();
         state.server = server;
         state.search_words = QString();
-        state.messages.store(0, 1, "a@x", "s");
+        store_decoded(state.messages, 0, 1, "a@x", "s");
         state.msg_count = 1;
         process_headers(*start.form);
         state.server = server;
         state.search_words = "s";
-        state.messages.store(0, 1, "a@x", "s");
+        store_decoded(state.messages, 0, 1, "a@x", "s");
         state.msg_count = 1;
         process_headers(*start.form);
 

@@ -13,6 +13,7 @@
 #include "notify/nota_form.h"
 #include "notify/nota_manager.h"
 #include "notify/remetentes.h"
+#include "pop3/display_text.h"
 #include "support/temp_folder.h"
 
 using namespace ostrel;
@@ -40,7 +41,7 @@ struct Main {
         state.search_words = words;
         state.msg_count = messages.size();
         for (int k = 1; k <= messages.size(); ++k) {
-            state.messages.store(k - 1, k, messages[k - 1].from, messages[k - 1].subject);
+            store_decoded(state.messages, k - 1, k, messages[k - 1].from, messages[k - 1].subject);
         }
         process_headers(form);
     }
@@ -173,8 +174,8 @@ private slots:
         main.form.Text1->setPlainText("earlier");
         state.server = kServer;
         state.msg_count = 4;
-        state.messages.store(0, 1, "Ann", "one");
-        state.messages.store(2, 3, "Cy", "three");
+        store_decoded(state.messages, 0, 1, "Ann", "one");
+        store_decoded(state.messages, 2, 3, "Cy", "three");
         process_headers(main.form);
         QCOMPARE(main.form.Text1->toPlainText(),
                  QString("earlier\n 1 - Ann - one\n 3 - Cy - three"));
