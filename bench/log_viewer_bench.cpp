@@ -54,7 +54,7 @@ double window_load_ms(const QByteArray& log) {
         folder.path(), folder.file(QStringLiteral("Ostrel")),
         [](const QString&, const QString&, PromptIcon, PromptButtons) { return PromptAnswer::Ok; });
     return best_ms(3, [&] {
-        Menu1 viewer(form);
+        Menu1 viewer(form.context(), {});
         viewer.load();
         if (viewer.Text2->blockCount() < 2) {
             std::fprintf(stderr, "the viewer showed no log\n");

@@ -72,7 +72,7 @@ Form1::Form1(const QString& program_folder, const QString& program_path, Prompt 
     Command2->hide();
     connect(Command2, &QPushButton::clicked, this, &Form1::executa2);
 
-    notes_ = std::make_unique<NotaManager>(*this);
+    notes_ = std::make_unique<NotaManager>(log_, this);
     driver_ = std::make_unique<CheckDriver>(*this);
 
     Command3 = new QPushButton(QStringLiteral("nota show"), this);

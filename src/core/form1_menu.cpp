@@ -4,17 +4,19 @@
 #include "core/form1.h"
 #include "desktop/menu1.h"
 #include "desktop/tray_menu.h"
+#include "notify/nota_manager.h"
 
 namespace ostrel {
 
 namespace {
 
-// Opens the single shared instance of a window: a closed one is created and
-// loaded afresh; an open one is only brought forward, without loading again.
-template <typename Window>
-Window* show_single_instance(QPointer<Window>& instance, Form1& form) {
+// Opens the single shared instance of a window: a closed one is made by
+// `make`, and loaded afresh; an open one is only brought forward, without
+// loading again.
+template <typename Window, typename Make>
+Window* show_single_instance(QPointer<Window>& instance, Make make) {
     if (instance.isNull()) {
-        instance = new Window(form, &form);
+        instance = make();
         instance->setAttribute(Qt::WA_DeleteOnClose);
         instance->load();
     }
@@ -27,19 +29,32 @@ Window* show_single_instance(QPointer<Window>& instance, Form1& form) {
 }  // namespace
 
 void Form1::build_tray_menu() {
-    tray_menu_ = std::make_unique<TrayMenu>(*this);
+    TrayMenuActions actions;
+    actions.open_accounts_editor = [this] { open_accounts_editor(); };
+    actions.open_general_options = [this] { open_general_options(); };
+    actions.check_now = [this] { check_now(); };
+    actions.open_log_viewer = [this] { open_log_viewer(); };
+    actions.open_help = [this] { open_help(); };
+    actions.open_site = [this] { open_site(); };
+    actions.exit_program = [this] { exit_program(); };
+    tray_menu_ = std::make_unique<TrayMenu>(
+        *tray_, actions, [this] { return check_running(); }, this);
 }
 
 void Form1::open_accounts_editor() {
-    show_single_instance(form9_, *this);
+    show_single_instance(form9_, [this] { return new Form9(context_, this); });
 }
 
 void Form1::open_general_options() {
-    show_single_instance(general_form_, *this);
+    show_single_instance(general_form_,
+                         [this] { return new GeneralForm(context_, program_path_, this); });
 }
 
 void Form1::open_log_viewer() {
-    show_single_instance(menu1_, *this);
+    show_single_instance(menu1_, [this] {
+        return new Menu1(
+            context_, {[this] { check_now(); }, [this] { notes_->show_default_instance(); }}, this);
+    });
 }
 
 Form9* Form1::accounts_editor() const {

@@ -184,7 +184,7 @@ AccountOutcome CheckDriver::check_account(const QStringList& fields) {
     if (headers.kind != Outcome::Done) {
         return headers;
     }
-    process_headers(form_);
+    process_headers(form_.context(), form_.notes(), form_.Text1);
     return {};
 }
 

@@ -28,7 +28,7 @@ struct Editor {
 
     explicit Editor(const QByteArray& accounts) {
         folder.write("lumetta_pop.cfg", accounts);
-        window = std::make_unique<Form9>(form);
+        window = std::make_unique<Form9>(form.context());
         window->load();
     }
     QByteArray file() const { return folder.read("lumetta_pop.cfg"); }

@@ -116,7 +116,7 @@ private slots:
         const QByteArray accounts = start.folder.read("lumetta_pop.cfg");
 
         // The editor refuses the name before anything is written.
-        Form9 editor(*start.form);
+        Form9 editor(start.form->context());
         editor.load();
         editor.Text3->setText(server);
         editor.Text6->setText("ann");
@@ -131,12 +131,12 @@ private slots:
         state.search_words = QString();
         store_decoded(state.messages, 0, 1, "a@x", "s");
         state.msg_count = 1;
-        process_headers(*start.form);
+        process_headers(start.form->context(), start.form->notes(), start.form->Text1);
         state.server = server;
         state.search_words = "s";
         store_decoded(state.messages, 0, 1, "a@x", "s");
         state.msg_count = 1;
-        process_headers(*start.form);
+        process_headers(start.form->context(), start.form->notes(), start.form->Text1);
 
         for (const QString& path : escapes) {
             QVERIFY2(!QFile::exists(path), qPrintable(path));
@@ -162,7 +162,7 @@ private slots:
         QCOMPARE(mode_of(path), kOwnerOnly);
         QVERIFY(appendAccount(path, {"pop.a.org", "ann", "pw", ""}).isEmpty());
         QVERIFY(appendAccount(path, {"pop.b.org", "bob", "pw", ""}).isEmpty());
-        Form9 editor(*start.form);
+        Form9 editor(start.form->context());
         editor.load();
         if (change == QLatin1String("append new")) {
             QFile::remove(path);

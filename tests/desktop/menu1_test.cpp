@@ -28,7 +28,7 @@ struct Viewer {
         if (log != nullptr) {
             folder.write("logfile.txt", *log);
         }
-        window = new Menu1(form, &form);
+        window = new Menu1(form.context(), {}, &form);
         window->load();
     }
     QStringList shown_lines() const {

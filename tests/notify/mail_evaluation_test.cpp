@@ -43,7 +43,7 @@ struct Main {
         for (int k = 1; k <= messages.size(); ++k) {
             store_decoded(state.messages, k - 1, k, messages[k - 1].from, messages[k - 1].subject);
         }
-        process_headers(form);
+        process_headers(form.context(), form.notes(), form.Text1);
     }
     NotaManager& notes() { return form.notes(); }
     QString log() const { return QString::fromUtf8(folder.read("logfile.txt")); }
@@ -176,7 +176,7 @@ private slots:
         state.msg_count = 4;
         store_decoded(state.messages, 0, 1, "Ann", "one");
         store_decoded(state.messages, 2, 3, "Cy", "three");
-        process_headers(main.form);
+        process_headers(main.form.context(), main.form.notes(), main.form.Text1);
         QCOMPARE(main.form.Text1->toPlainText(),
                  QString("earlier\n 1 - Ann - one\n 3 - Cy - three"));
         QCOMPARE(main.notes().newest()->Label2->text(), QString("You have  2 new message(s)"));
