@@ -73,7 +73,16 @@ Form1::Form1(const QString& program_folder, const QString& program_path, Prompt 
     connect(Command2, &QPushButton::clicked, this, &Form1::executa2);
 
     notes_ = std::make_unique<NotaManager>(log_, this);
-    driver_ = std::make_unique<CheckDriver>(*this);
+    driver_ = std::make_unique<CheckDriver>(
+        context_, *notes_,
+        CheckControls{Timer1, Timer2, Timer3, Text1,
+                      [this](const QString& caption) { setWindowTitle(caption); },
+                      [this](TrayImage image) {
+                          set_icon(image);
+                          refresh_tray_icon();
+                      }},
+        this);
+    connect(driver_.get(), &CheckDriver::check_finished, this, &Form1::check_finished);
 
     Command3 = new QPushButton(QStringLiteral("nota show"), this);
     Command3->setObjectName(QStringLiteral("Command3"));
