@@ -6,7 +6,7 @@
 #include <QPlainTextEdit>
 #include <cstdio>
 
-#include "core/form1.h"
+#include "app/form1.h"
 #include "core/line_split.h"
 #include "core/resources.h"
 #include "desktop/log_text.h"

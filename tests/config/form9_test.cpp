@@ -3,8 +3,8 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include "app/form1.h"
 #include "config/form9.h"
-#include "core/form1.h"
 #include "core/resources.h"
 #include "support/temp_folder.h"
 

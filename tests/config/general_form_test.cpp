@@ -3,8 +3,8 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include "app/form1.h"
 #include "config/general_form.h"
-#include "core/form1.h"
 #include "core/resources.h"
 #include "support/temp_folder.h"
 

@@ -4,7 +4,7 @@
 #include <QTextBlock>
 #include <QtTest>
 
-#include "core/form1.h"
+#include "app/form1.h"
 #include "core/resources.h"
 #include "desktop/log_text.h"
 #include "desktop/menu1.h"

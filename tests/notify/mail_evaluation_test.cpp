@@ -6,8 +6,8 @@
 #include <QTextEdit>
 #include <QtTest>
 
+#include "app/form1.h"
 #include "core/date_time_text.h"
-#include "core/form1.h"
 #include "core/resources.h"
 #include "notify/mail_evaluation.h"
 #include "notify/nota_form.h"

@@ -1,7 +1,7 @@
 // The main window's tray-menu actions.
+#include "app/form1.h"
 #include "config/form9.h"
 #include "config/general_form.h"
-#include "core/form1.h"
 #include "desktop/menu1.h"
 #include "desktop/tray_menu.h"
 #include "notify/nota_manager.h"
