@@ -19,7 +19,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "core/form1.h"
+#include "app/form1.h"
 #include "pop3/check_driver.h"
 #include "pop3/pop3_session.h"
 #include "support/dovecot_fixture.h"

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "notify/seen_state.h"
+#include "pop3/display_text.h"
 
 using namespace ostrel;
 
@@ -20,8 +21,8 @@ MessageTable mailbox(int first, int count) {
     MessageTable messages;
     for (int i = 0; i < count; ++i) {
         const QString n = QString::number(first + i);
-        messages.store(i, i + 1, QStringLiteral("Sender %1 <s%1@example.org>").arg(n),
-                       QStringLiteral("Quarterly figures, part %1 (draft)").arg(n));
+        store_decoded(messages, i, i + 1, QStringLiteral("Sender %1 <s%1@example.org>").arg(n),
+                      QStringLiteral("Quarterly figures, part %1 (draft)").arg(n));
     }
     return messages;
 }

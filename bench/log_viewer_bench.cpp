@@ -6,8 +6,8 @@
 #include <QPlainTextEdit>
 #include <cstdio>
 
-#include "config/accounts_file.h"
-#include "core/form1.h"
+#include "app/form1.h"
+#include "core/line_split.h"
 #include "core/resources.h"
 #include "desktop/log_text.h"
 #include "desktop/menu1.h"
@@ -29,7 +29,7 @@ QByteArray make_log(int lines) {
 // The text as the line-by-line rule builds it: the whole text again per line.
 QString line_by_line_text(const QByteArray& content) {
     QString text;
-    for (const QByteArray& line : split_account_line_bytes(content)) {
+    for (const QByteArray& line : split_line_bytes(content)) {
         text = text + QStringLiteral("\r\n") + QString::fromUtf8(line);
     }
     return text;
@@ -54,7 +54,7 @@ double window_load_ms(const QByteArray& log) {
         folder.path(), folder.file(QStringLiteral("Ostrel")),
         [](const QString&, const QString&, PromptIcon, PromptButtons) { return PromptAnswer::Ok; });
     return best_ms(3, [&] {
-        Menu1 viewer(form);
+        Menu1 viewer(form.context(), {});
         viewer.load();
         if (viewer.Text2->blockCount() < 2) {
             std::fprintf(stderr, "the viewer showed no log\n");

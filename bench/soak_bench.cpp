@@ -11,7 +11,7 @@
 #include <QTextEdit>
 #include <cstdio>
 
-#include "core/form1.h"
+#include "app/form1.h"
 #include "notify/nota_form.h"
 #include "notify/nota_manager.h"
 #include "support/dovecot_fixture.h"

@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 
 #include "config/accounts_file.h"
+#include "core/line_split.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray content(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
@@ -28,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     QFile after(path);
     after.open(QIODevice::ReadOnly);
-    const QList<QByteArray> kept = ostrel::split_account_line_bytes(after.readAll());
-    const QList<QByteArray> before = ostrel::split_account_line_bytes(content);
+    const QList<QByteArray> kept = ostrel::split_line_bytes(after.readAll());
+    const QList<QByteArray> before = ostrel::split_line_bytes(content);
     if (kept.size() > before.size()) {
         __builtin_trap();
     }

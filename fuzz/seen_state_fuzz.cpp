@@ -3,14 +3,15 @@
 // out and read back is seen in full.
 #include "notify/search_matching.h"
 #include "notify/seen_state.h"
+#include "pop3/display_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const QList<QByteArray> parts = bytes.split('\0');
     ostrel::MessageTable messages;
     for (int i = 1; i + 1 < parts.size(); i += 2) {
-        messages.store(messages.size(), messages.size() + 1, QString::fromLatin1(parts[i]),
-                       QString::fromLatin1(parts[i + 1]));
+        ostrel::store_decoded(messages, messages.size(), messages.size() + 1,
+                              QString::fromLatin1(parts[i]), QString::fromLatin1(parts[i + 1]));
     }
     const ostrel::SeenText seen = ostrel::seen_text_from(parts.value(0));
     const ostrel::NewMailResult result = ostrel::detect_new_mail(seen, messages, messages.size());

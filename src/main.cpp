@@ -2,8 +2,8 @@
 #include <QProcessEnvironment>
 #include <cstdio>
 
+#include "app/form1.h"
 #include "core/data_folder.h"
-#include "core/form1.h"
 #include "core/prompt.h"
 #include "core/resources.h"
 #include "core/single_instance.h"

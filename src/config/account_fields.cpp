@@ -3,7 +3,8 @@
 #include <QFile>
 #include <QSaveFile>
 
-#include "notify/seen_state.h"
+#include "core/data_files.h"
+#include "core/line_split.h"
 
 namespace ostrel {
 
@@ -56,7 +57,7 @@ QString replace_account(const QString& path, const QString& key, const PopAccoun
 
     // The lines that stay keep their bytes; only the old account's lines go.
     QByteArray rewritten;
-    for (const QByteArray& line : split_account_line_bytes(content)) {
+    for (const QByteArray& line : split_line_bytes(content)) {
         const QStringList pieces = split_account_fields(QString::fromUtf8(line));
         const bool is_the_account = pieces.size() >= 2 && pieces[0] == server && pieces[1] == login;
         if (!is_the_account) {

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include "core/line_split.h"
+
 namespace ostrel {
 
 namespace {
@@ -39,28 +41,9 @@ QString account_key(const PopAccount& account) {
     return account_key(account.server, account.login);
 }
 
-QList<QByteArray> split_account_line_bytes(const QByteArray& content) {
-    QList<QByteArray> lines;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < content.size(); ++i) {
-        if (content[i] != '\r') {
-            continue;
-        }
-        lines.append(content.mid(start, i - start));
-        if (i + 1 < content.size() && content[i + 1] == '\n') {
-            ++i;
-        }
-        start = i + 1;
-    }
-    if (start < content.size()) {
-        lines.append(content.mid(start));
-    }
-    return lines;
-}
-
 QStringList split_account_lines(const QByteArray& content) {
     QStringList lines;
-    for (const QByteArray& line : split_account_line_bytes(content)) {
+    for (const QByteArray& line : split_line_bytes(content)) {
         lines.append(QString::fromUtf8(line));
     }
     return lines;
@@ -93,9 +76,8 @@ AccountsRead readAccounts(const QString& path) {
     for (int i = 0; i < lines.size(); ++i) {
         PopAccount account;
         if (!parse_account_line(lines[i], &account)) {
-            result.error = QStringLiteral("line %1 of %2 holds fewer than four fields")
-                               .arg(i + 1)
-                               .arg(path);
+            result.error =
+                QStringLiteral("line %1 of %2 holds fewer than four fields").arg(i + 1).arg(path);
             return result;
         }
         result.accounts.append(account);
@@ -139,7 +121,7 @@ QString dropAccount(const QString& path, const QString& key) {
     if (!source.open(QIODevice::ReadOnly)) {
         return describe(QStringLiteral("cannot open"), source);
     }
-    const QList<QByteArray> lines = split_account_line_bytes(source.readAll());
+    const QList<QByteArray> lines = split_line_bytes(source.readAll());
     source.close();
 
     // Lines that stay are copied as raw bytes, so nothing in them can change.

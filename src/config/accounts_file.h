@@ -24,10 +24,8 @@ struct PopAccount {
 QString account_key(const QString& server, const QString& login);
 QString account_key(const PopAccount& account);
 
-// Splits file content into lines: CR LF or CR alone ends a line, LF alone does
-// not. The last line may lack its end.
+// The lines of the file content (see split_line_bytes), read as UTF-8.
 QStringList split_account_lines(const QByteArray& content);
-QList<QByteArray> split_account_line_bytes(const QByteArray& content);
 
 // Splits one line at every "<>". An empty line gives no pieces.
 QStringList split_account_fields(const QString& line);

@@ -9,7 +9,6 @@
 
 #include "config/account_fields.h"
 #include "config/accounts_file.h"
-#include "core/form1.h"
 #include "desktop/drag_surface.h"
 #include "desktop/window_shape.h"
 
@@ -57,8 +56,8 @@ QLabel* make_hint(QWidget* parent, const char* name, const QString& tip, int top
 
 }  // namespace
 
-Form9::Form9(Form1& form, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), form_(form) {
+Form9::Form9(const AppContext& context, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), context_(context) {
     setObjectName(QStringLiteral("Form9"));
     setWindowTitle(QStringLiteral("Pop3 Accounts"));
     setFixedSize(399, 461);
@@ -122,7 +121,7 @@ void Form9::load() {
 
 void Form9::fill_list() {
     lista->clear();
-    const AccountsRead read = readAccounts(form_.files().accounts());
+    const AccountsRead read = readAccounts(context_.files.accounts());
     for (const PopAccount& account : read.accounts) {
         auto* row = new QTreeWidgetItem(lista);
         row->setText(0, account.server);
@@ -131,7 +130,7 @@ void Form9::fill_list() {
         row->setText(3, account.search_words);
     }
     if (!read.ok()) {
-        form_.log_event(QStringLiteral("Fatal Err 006 ") + read.error);
+        context_.log.log_event(QStringLiteral("Fatal Err 006 ") + read.error);
     }
 }
 
@@ -148,25 +147,25 @@ QTreeWidgetItem* Form9::selected_row() const {
 }
 
 void Form9::report(const QString& what, const QString& error) {
-    form_.log_event(what + QStringLiteral(": ") + error);
-    form_.prompt()(what + QStringLiteral(".\n") + error, kTitle, PromptIcon::Exclamation,
-                   PromptButtons::Ok);
+    context_.log.log_event(what + QStringLiteral(": ") + error);
+    context_.prompt(what + QStringLiteral(".\n") + error, kTitle, PromptIcon::Exclamation,
+                    PromptButtons::Ok);
 }
 
 void Form9::save() {
     const PopAccount account{Text3->text(), Text6->text(), Text7->text(), Text5->text()};
     if (account.server.isEmpty()) {
-        form_.prompt()(QStringLiteral("Indique o Servidor"), kTitle, PromptIcon::Exclamation,
-                       PromptButtons::Ok);
+        context_.prompt(QStringLiteral("Indique o Servidor"), kTitle, PromptIcon::Exclamation,
+                        PromptButtons::Ok);
         return;
     }
     const QString problem = account_field_problem(account);
     if (!problem.isEmpty()) {
-        form_.prompt()(problem, kTitle, PromptIcon::Exclamation, PromptButtons::Ok);
+        context_.prompt(problem, kTitle, PromptIcon::Exclamation, PromptButtons::Ok);
         return;
     }
 
-    const QString path = form_.files().accounts();
+    const QString path = context_.files.accounts();
     // After Edit the old line goes and the edited one is appended in the same
     // rewrite, so a failure can never lose the account.
     const QString error = editing_key_.isEmpty() ? appendAccount(path, account)
@@ -178,11 +177,11 @@ void Form9::save() {
     }
     editing_key_.clear();
 
-    const QString seen_state = form_.files().seen_state(account.server);
+    const QString seen_state = context_.files.seen_state(account.server);
     if (!QFile::exists(seen_state)) {
         QFile file(seen_state);
         if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            form_.log_event(
+            context_.log.log_event(
                 QStringLiteral("cannot create %1: %2").arg(seen_state, file.errorString()));
         }
     }
@@ -210,10 +209,10 @@ void Form9::delete_row() {
     }
     const QString key = account_key(row->text(0), row->text(1));
     const PromptAnswer answer =
-        form_.prompt()(QStringLiteral("Are You shure ?"), QStringLiteral("Apagar Registo"),
-                       PromptIcon::None, PromptButtons::YesNo);
+        context_.prompt(QStringLiteral("Are You shure ?"), QStringLiteral("Apagar Registo"),
+                        PromptIcon::None, PromptButtons::YesNo);
     if (answer == PromptAnswer::Yes) {
-        const QString error = dropAccount(form_.files().accounts(), key);
+        const QString error = dropAccount(context_.files.accounts(), key);
         if (!error.isEmpty()) {
             report(QStringLiteral("The account was not deleted"), error);
         }

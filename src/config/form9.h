@@ -3,6 +3,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "core/app_context.h"
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -11,15 +13,13 @@ class QTreeWidgetItem;
 
 namespace ostrel {
 
-class Form1;
-
 // The accounts editor: lists the accounts file and adds, changes and deletes
 // its accounts. It keeps no account data of its own: every button works on the
 // file and the list is then rebuilt from it.
 class Form9 : public QWidget {
     Q_OBJECT
 public:
-    explicit Form9(Form1& form, QWidget* parent = nullptr);
+    explicit Form9(const AppContext& context, QWidget* parent = nullptr);
     ~Form9() override;
 
     // The window's load: hint text, shape, and the list filled from the file.
@@ -58,7 +58,7 @@ private:
     QTreeWidgetItem* selected_row() const;
     void report(const QString& what, const QString& error);
 
-    Form1& form_;
+    AppContext context_;
     QString editing_key_;
 };
 

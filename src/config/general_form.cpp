@@ -6,15 +6,16 @@
 #include <QPushButton>
 
 #include "config/general_settings.h"
-#include "core/form1.h"
 #include "desktop/autostart_entry.h"
 #include "desktop/drag_surface.h"
 #include "desktop/window_shape.h"
 
 namespace ostrel {
 
-GeneralForm::GeneralForm(Form1& form, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), form_(form) {
+GeneralForm::GeneralForm(const AppContext& context, QString program_path, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
+      context_(context),
+      program_path_(std::move(program_path)) {
     setObjectName(QStringLiteral("general_form"));
     setWindowTitle(QStringLiteral("General Options"));
     setFixedSize(200, 230);
@@ -49,18 +50,18 @@ GeneralForm::~GeneralForm() = default;
 
 void GeneralForm::load() {
     apply_shape(this, ShapedWindow::GeneralForm);
-    const SettingsRead read = read_general_settings(form_.files().settings());
+    const SettingsRead read = read_general_settings(context_.files.settings());
     if (!read.fields.isEmpty()) {
         Text1->setText(read.fields[0]);
     }
     if (!read.ok()) {
-        form_.log_event(QStringLiteral("Fatal Err 007 ") + read.error);
+        context_.log.log_event(QStringLiteral("Fatal Err 007 ") + read.error);
         return;
     }
     const QString flag = read.fields[1];
     if (flag != QLatin1String("0") && flag != QLatin1String("1")) {
-        form_.log_event(QStringLiteral("Fatal Err 007 line 2 of %1 is \"%2\", not 0 or 1")
-                            .arg(form_.files().settings(), flag));
+        context_.log.log_event(QStringLiteral("Fatal Err 007 line 2 of %1 is \"%2\", not 0 or 1")
+                                   .arg(context_.files.settings(), flag));
         return;
     }
     Check1->setChecked(flag == QLatin1String("1"));
@@ -68,23 +69,22 @@ void GeneralForm::load() {
 
 void GeneralForm::save() {
     const QString flag = Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
-    const QString error = write_general_settings(form_.files().settings(), {Text1->text(), flag});
+    const QString error = write_general_settings(context_.files.settings(), {Text1->text(), flag});
     if (!error.isEmpty()) {
-        form_.log_event(QStringLiteral("The options were not saved: ") + error);
-        form_.prompt()(
+        context_.log.log_event(QStringLiteral("The options were not saved: ") + error);
+        context_.prompt(
             QStringLiteral("The options were not saved; the old settings stay.\n") + error,
             QString(), PromptIcon::Exclamation, PromptButtons::Ok);
         return;
     }
-    form_.state().start_with_windows = flag;
-    const QString entry_error =
-        apply_startup_setting(flag, form_.program_path(), form_.files().folder);
+    context_.state.start_with_windows = flag;
+    const QString entry_error = apply_startup_setting(flag, program_path_, context_.files.folder);
     if (!entry_error.isEmpty()) {
-        form_.log_event(QStringLiteral("The log-on start was not changed: ") + entry_error);
-        form_.prompt()(QStringLiteral("The options were saved, but the log-on start was not "
-                                      "changed.\n") +
-                           entry_error,
-                       QString(), PromptIcon::Exclamation, PromptButtons::Ok);
+        context_.log.log_event(QStringLiteral("The log-on start was not changed: ") + entry_error);
+        context_.prompt(QStringLiteral("The options were saved, but the log-on start was not "
+                                       "changed.\n") +
+                            entry_error,
+                        QString(), PromptIcon::Exclamation, PromptButtons::Ok);
     }
     close();
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QString>
 #include <QWidget>
+
+#include "core/app_context.h"
 
 class QCheckBox;
 class QLabel;
@@ -9,14 +12,13 @@ class QPushButton;
 
 namespace ostrel {
 
-class Form1;
-
 // The general options: the check interval and the log-on start, shown from
-// the settings file and written back by Save.
+// the settings file and written back by Save, which also makes or removes the
+// log-on entry that starts `program_path`.
 class GeneralForm : public QWidget {
     Q_OBJECT
 public:
-    explicit GeneralForm(Form1& form, QWidget* parent = nullptr);
+    GeneralForm(const AppContext& context, QString program_path, QWidget* parent = nullptr);
     ~GeneralForm() override;
 
     // The window's load: shape, then the two settings read into the controls.
@@ -35,7 +37,8 @@ public:
     QPushButton* Command4;
 
 private:
-    Form1& form_;
+    AppContext context_;
+    QString program_path_;
 };
 
 }  // namespace ostrel

@@ -21,10 +21,6 @@ void MessageTable::store(int index, qint64 number, const QString& from, const QS
     display[index] = shown;
 }
 
-void MessageTable::store(int index, qint64 number, const QString& from, const QString& subject) {
-    store(index, number, from, subject, display_values(from, subject));
-}
-
 DisplayValues MessageTable::shown(qint64 k) const {
     return k >= 1 && k <= display.size() ? display[k - 1] : DisplayValues();
 }

@@ -4,9 +4,14 @@
 #include <QStringList>
 #include <QVector>
 
-#include "pop3/display_text.h"
-
 namespace ostrel {
+
+// What the user reads of one message's sender and subject.
+struct DisplayValues {
+    QString from;
+    QString subject;
+    QString sender;  // as the senders list shows it
+};
 
 // The sender and subject of every message of the account being checked; entry
 // k - 1 belongs to message k. It grows to whatever the server holds. The raw
@@ -23,8 +28,6 @@ struct MessageTable {
     bool filled(qint64 k) const { return k >= 1 && k <= size() && msg_num[k - 1] != 0; }
     void store(int index, qint64 number, const QString& from, const QString& subject,
                const DisplayValues& shown);
-    // The display values made from the raw values alone.
-    void store(int index, qint64 number, const QString& from, const QString& subject);
     // What the user reads of message k (from 1); empty when it was not stored.
     DisplayValues shown(qint64 k) const;
     void clear();

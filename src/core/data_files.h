@@ -13,8 +13,14 @@ struct DataFiles {
     QString accounts() const { return path(QStringLiteral("lumetta_pop.cfg")); }
     QString settings() const { return path(QStringLiteral("general.cfg")); }
     QString debug_switch() const { return path(QStringLiteral("debuga.txt")); }
-    QString seen_state(const QString& server) const { return path(server + QStringLiteral(".svr")); }
+    QString seen_state(const QString& server) const {
+        return path(server + QStringLiteral(".svr"));
+    }
 };
+
+// Why a server text cannot name a seen-state file in the program folder ("/",
+// "\", a control character, "." or ".."), or empty when it can.
+QString unsafe_server_name_reason(const QString& server);
 
 // True when `path` names an ordinary, visible file (folders and hidden files do not count).
 bool ordinary_file_exists(const QString& path);

@@ -2,13 +2,13 @@
 
 #include <QSaveFile>
 
-#include "config/accounts_file.h"
 #include "core/date_time_text.h"
+#include "core/line_split.h"
 
 namespace ostrel {
 
 QString log_viewer_text(const QByteArray& content) {
-    const QList<QByteArray> lines = split_account_line_bytes(content);
+    const QList<QByteArray> lines = split_line_bytes(content);
     QByteArray text;
     text.reserve(content.size() + 2 * lines.size() + 2);
     for (const QByteArray& line : lines) {

@@ -8,11 +8,9 @@
 #include <QScreen>
 #include <QStyle>
 
-#include "core/form1.h"
 #include "desktop/drag_surface.h"
 #include "desktop/log_text.h"
 #include "desktop/window_shape.h"
-#include "notify/nota_manager.h"
 
 namespace ostrel {
 
@@ -27,8 +25,10 @@ QPushButton* make_button(QWidget* parent, const char* name, const QRect& place) 
 
 }  // namespace
 
-Menu1::Menu1(Form1& form, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), form_(form) {
+Menu1::Menu1(const AppContext& context, Menu1Actions actions, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint),
+      context_(context),
+      actions_(std::move(actions)) {
     setObjectName(QStringLiteral("menu1"));
     setWindowTitle(QStringLiteral("View Log"));
     setFixedSize(399, 517);
@@ -72,9 +72,8 @@ Menu1::Menu1(Form1& form, QWidget* parent)
 
     connect(Command1, &QPushButton::clicked, this, &Menu1::clear_log);
     connect(Command4, &QPushButton::clicked, this, &Menu1::exit_window);
-    connect(Command2, &QPushButton::clicked, this, [this] { form_.check_now(); });
-    connect(Command3, &QPushButton::clicked, this,
-            [this] { form_.notes().show_default_instance(); });
+    connect(Command2, &QPushButton::clicked, this, [this] { actions_.check_now(); });
+    connect(Command3, &QPushButton::clicked, this, [this] { actions_.nota_show(); });
 
     make_drag_surface(Label1, this);
 
@@ -89,7 +88,7 @@ Menu1::~Menu1() = default;
 void Menu1::load() {
     apply_shape(this, ShapedWindow::Menu1);
     Text2->setFocus();
-    QFile file(form_.files().log());
+    QFile file(context_.files.log());
     if (!file.open(QIODevice::ReadOnly)) {
         // No log to read: the box keeps what it shows (nothing on a fresh load).
         return;
@@ -98,10 +97,10 @@ void Menu1::load() {
 }
 
 void Menu1::clear_log() {
-    const QString error = rewrite_log_as_created(form_.files().log());
+    const QString error = rewrite_log_as_created(context_.files.log());
     if (!error.isEmpty()) {
-        form_.log_event(QStringLiteral("The log was not cleared: ") + error);
-        form_.prompt()(
+        context_.log.log_event(QStringLiteral("The log was not cleared: ") + error);
+        context_.prompt(
             QStringLiteral("The log could not be cleared; it is left as it was.\n") + error,
             QString(), PromptIcon::Exclamation, PromptButtons::Ok);
         return;

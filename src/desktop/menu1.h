@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
+
+#include "core/app_context.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -8,14 +11,18 @@ class QPushButton;
 
 namespace ostrel {
 
-class Form1;
+// What the log viewer's hidden buttons run.
+struct Menu1Actions {
+    std::function<void()> check_now;  // Command2, "executa"
+    std::function<void()> nota_show;  // Command3, "Nota show"
+};
 
 // The log viewer: the whole log as it was when the window loaded, with Clear
 // Log and Exit. Checks keep to the main window's schedule while it is open.
 class Menu1 : public QWidget {
     Q_OBJECT
 public:
-    explicit Menu1(Form1& form, QWidget* parent = nullptr);
+    Menu1(const AppContext& context, Menu1Actions actions, QWidget* parent = nullptr);
     ~Menu1() override;
 
     // The window's load: shape, then the log read into the text box once.
@@ -34,7 +41,8 @@ public:
     QPushButton* Command3;
 
 private:
-    Form1& form_;
+    AppContext context_;
+    Menu1Actions actions_;
 };
 
 }  // namespace ostrel

@@ -6,7 +6,7 @@
 #include <QMenu>
 #include <cstdlib>
 
-#include "core/form1.h"
+#include "desktop/tray_icon.h"
 
 namespace ostrel {
 
@@ -19,44 +19,46 @@ QUrl site_url() {
     return QUrl(QStringLiteral("http://") + QLatin1String(kSiteHost));
 }
 
-TrayMenu::TrayMenu(Form1& form)
-    : QObject(&form),
-      form_(form),
+TrayMenu::TrayMenu(TrayIcon& tray, const TrayMenuActions& actions,
+                   std::function<bool()> check_running, QObject* parent)
+    : QObject(parent),
+      tray_(tray),
       menu_(new QMenu()),
       url_opener_([](const QUrl& url) { QDesktopServices::openUrl(url); }),
-      program_ender_([&form] {
+      program_ender_([check_running = std::move(check_running)] {
           // A running check waits in nested event loops that cannot be
           // unwound from here; every file is already closed, so end at once.
-          if (form.check_running()) {
+          if (check_running()) {
               std::exit(0);
           }
           QCoreApplication::exit(0);
       }) {
     menu_->setObjectName(QStringLiteral("www"));
-    add_item("pop3", QStringLiteral("Pop3 Accounts"), &Form1::open_accounts_editor);
-    add_item("general", QStringLiteral("General Options"), &Form1::open_general_options);
-    add_item("ver_agora", QStringLiteral("Check Now !"), &Form1::check_now);
-    add_item("ver_log", QStringLiteral("View Log"), &Form1::open_log_viewer);
+    add_item("pop3", QStringLiteral("Pop3 Accounts"), actions.open_accounts_editor);
+    add_item("general", QStringLiteral("General Options"), actions.open_general_options);
+    add_item("ver_agora", QStringLiteral("Check Now !"), actions.check_now);
+    add_item("ver_log", QStringLiteral("View Log"), actions.open_log_viewer);
     menu_->addSeparator()->setObjectName(QStringLiteral("kkk"));
-    add_item("ajuda", QStringLiteral("Help"), &Form1::open_help);
-    add_item("site_meu", QLatin1String(kSiteHost), &Form1::open_site);
-    add_item("sair", QStringLiteral("Exit"), &Form1::exit_program);
+    add_item("ajuda", QStringLiteral("Help"), actions.open_help);
+    add_item("site_meu", QLatin1String(kSiteHost), actions.open_site);
+    add_item("sair", QStringLiteral("Exit"), actions.exit_program);
 
     // The icon carries the menu, so that panels drawing their own menus get
     // it too; a press still opens it here.
-    form_.tray().set_menu(menu_);
-    connect(&form_.tray(), &TrayIcon::activated, this, &TrayMenu::handle_activation);
+    tray_.set_menu(menu_);
+    connect(&tray_, &TrayIcon::activated, this, &TrayMenu::handle_activation);
 }
 
 TrayMenu::~TrayMenu() {
-    form_.tray().set_menu(nullptr);
+    tray_.set_menu(nullptr);
     delete menu_;
 }
 
-QAction* TrayMenu::add_item(const char* name, const QString& caption, void (Form1::*action)()) {
+QAction* TrayMenu::add_item(const char* name, const QString& caption,
+                            std::function<void()> action) {
     QAction* item = menu_->addAction(caption);
     item->setObjectName(QLatin1String(name));
-    connect(item, &QAction::triggered, &form_, action);
+    connect(item, &QAction::triggered, this, [action = std::move(action)] { action(); });
     return item;
 }
 

@@ -10,7 +10,7 @@ class QMenu;
 
 namespace ostrel {
 
-class Form1;
+class TrayIcon;
 
 // The product's web site: the caption of its menu item and the host of the
 // help page.
@@ -18,6 +18,17 @@ inline constexpr char kSiteHost[] = "www.ostrel.example.org";
 
 QUrl help_page_url();
 QUrl site_url();
+
+// What the menu's items run, in menu order.
+struct TrayMenuActions {
+    std::function<void()> open_accounts_editor;  // "Pop3 Accounts"
+    std::function<void()> open_general_options;  // "General Options"
+    std::function<void()> check_now;             // "Check Now !"
+    std::function<void()> open_log_viewer;       // "View Log"
+    std::function<void()> open_help;             // "Help"
+    std::function<void()> open_site;             // the site's host
+    std::function<void()> exit_program;          // "Exit"
+};
 
 // The tray icon's menu; it opens on a left or right press of the icon and on
 // no other activation.
@@ -27,7 +38,10 @@ public:
     using UrlOpener = std::function<void(const QUrl&)>;
     using ProgramEnder = std::function<void()>;
 
-    explicit TrayMenu(Form1& form);
+    // Puts the menu on `tray`. `check_running` tells the program's end
+    // whether a check is waiting for a server.
+    TrayMenu(TrayIcon& tray, const TrayMenuActions& actions, std::function<bool()> check_running,
+             QObject* parent = nullptr);
     ~TrayMenu() override;
 
     QMenu* menu() const { return menu_; }
@@ -45,9 +59,9 @@ public:
     void set_program_ender(ProgramEnder ender) { program_ender_ = std::move(ender); }
 
 private:
-    QAction* add_item(const char* name, const QString& caption, void (Form1::*action)());
+    QAction* add_item(const char* name, const QString& caption, std::function<void()> action);
 
-    Form1& form_;
+    TrayIcon& tray_;
     QMenu* menu_;
     int shown_count_ = 0;
     UrlOpener url_opener_;

@@ -2,7 +2,6 @@
 
 #include <QEvent>
 #include <QGuiApplication>
-#include <QIcon>
 #include <QPainter>
 #include <QWidget>
 
@@ -134,9 +133,13 @@ QColor shape_key_colour(ShapedWindow window) {
 }
 
 QPixmap close_picture() {
-    // QIcon takes the twice-size drawing on a dense screen.
-    return QIcon(QStringLiteral(":/close.png"))
-        .pixmap(QSize(16, 16), qApp != nullptr ? qApp->devicePixelRatio() : 1.0);
+    // The twice-size drawing on a dense screen. Loaded by its path, so every
+    // popup shares one entry of the pixmap cache (a new QIcon each time would
+    // add one entry per popup).
+    const bool dense = qApp != nullptr && qApp->devicePixelRatio() > 1.0;
+    QPixmap picture(dense ? QStringLiteral(":/close@2x.png") : QStringLiteral(":/close.png"));
+    picture.setDevicePixelRatio(dense ? 2.0 : 1.0);
+    return picture;
 }
 
 void apply_shape(QWidget* window, ShapedWindow which) {

@@ -6,7 +6,6 @@
 #include <QTextEdit>
 
 #include "core/date_time_text.h"
-#include "core/form1.h"
 #include "notify/elided_line.h"
 #include "notify/nota_form.h"
 #include "notify/nota_manager.h"
@@ -48,31 +47,29 @@ struct SeenStateFile {
     QString unsafe_reason;
 };
 
-SeenStateFile seen_state_file(Form1& form) {
-    const QString& server = form.state().server;
+SeenStateFile seen_state_file(const AppContext& context) {
+    const QString& server = context.state.server;
     const QString reason = unsafe_server_name_reason(server);
     if (!reason.isEmpty()) {
         return {QString(), reason};
     }
-    return {form.files().seen_state(server), QString()};
+    return {context.files.seen_state(server), QString()};
 }
 
 // Replaces the seen state with the messages on the server now; returns the
 // failure's description, empty on success.
-QString rewrite_seen_state(Form1& form, const SeenStateFile& file) {
+QString rewrite_seen_state(const AppState& state, const SeenStateFile& file) {
     if (!file.unsafe_reason.isEmpty()) {
         return file.unsafe_reason;
     }
-    const AppState& state = form.state();
     return write_seen_state(file.path, seen_state_content(state.messages, state.msg_count));
 }
 
-void show_new_mail(Form1& form, int new_count) {
-    NotaForm* nota = form.notes().new_nota(QStringLiteral("nota"));
+void show_new_mail(const AppState& state, NotaManager& notes, int new_count) {
+    NotaForm* nota = notes.new_nota(QStringLiteral("nota"));
     if (nota == nullptr) {
         return;
     }
-    const AppState& state = form.state();
     nota->Label1->setText(date_time_text());
     nota->Label2->setText(QStringLiteral("You have  ") + QString::number(new_count) +
                           QStringLiteral(" new message(s)"));
@@ -81,12 +78,11 @@ void show_new_mail(Form1& form, int new_count) {
     nota->Command1->setVisible(true);
 }
 
-void show_match(Form1& form, const SearchMatch& match) {
-    NotaForm* nota = form.notes().new_nota(QStringLiteral("note"));
+void show_match(const AppState& state, NotaManager& notes, const SearchMatch& match) {
+    NotaForm* nota = notes.new_nota(QStringLiteral("note"));
     if (nota == nullptr) {
         return;
     }
-    const AppState& state = form.state();
     nota->Label1->setText(QStringLiteral("One message Match: ") + match.word);
     const DisplayValues shown = state.messages.shown(match.message);
     set_elided_text(nota->Label2, QStringLiteral("From: ") + shown.from);
@@ -95,22 +91,22 @@ void show_match(Form1& form, const SearchMatch& match) {
     nota->Command1->setVisible(false);
 }
 
-QString evaluate_new_mail(Form1& form) {
-    AppState& state = form.state();
-    const SeenStateFile file = seen_state_file(form);
+QString evaluate_new_mail(const AppContext& context, NotaManager& notes) {
+    AppState& state = context.state;
+    const SeenStateFile file = seen_state_file(context);
     SeenText seen;
     const QString load_error =
         file.unsafe_reason.isEmpty() ? load_seen_state(file.path, &seen) : file.unsafe_reason;
     if (!load_error.isEmpty()) {
-        form.log_event(kEvaluationFailure + load_error);
+        context.log.log_event(kEvaluationFailure + load_error);
         return {};
     }
     const NewMailResult result = detect_new_mail(seen, state.messages, state.msg_count);
     state.senders_text = result.senders_text;
     if (result.new_count > 0) {
-        show_new_mail(form, result.new_count);
+        show_new_mail(state, notes, result.new_count);
     }
-    const QString write_error = rewrite_seen_state(form, file);
+    const QString write_error = rewrite_seen_state(state, file);
     if (write_error.isEmpty()) {
         return {};
     }
@@ -118,38 +114,38 @@ QString evaluate_new_mail(Form1& form) {
     if (result.new_count > 0) {
         return write_error;
     }
-    form.log_event(kEvaluationFailure + write_error);
+    context.log.log_event(kEvaluationFailure + write_error);
     return {};
 }
 
-void evaluate_search_words(Form1& form) {
-    const AppState& state = form.state();
+void evaluate_search_words(const AppContext& context, NotaManager& notes) {
+    const AppState& state = context.state;
     for (const SearchMatch& match :
          find_matches(state.search_words, state.messages, state.msg_count)) {
-        show_match(form, match);
+        show_match(state, notes, match);
     }
-    const QString write_error = rewrite_seen_state(form, seen_state_file(form));
+    const QString write_error = rewrite_seen_state(state, seen_state_file(context));
     if (!write_error.isEmpty()) {
-        form.log_event(kEvaluationFailure + write_error);
+        context.log.log_event(kEvaluationFailure + write_error);
     }
 }
 
 }  // namespace
 
-QString evaluate_mail(Form1& form) {
-    if (form.state().search_words.isEmpty()) {
-        return evaluate_new_mail(form);
+QString evaluate_mail(const AppContext& context, NotaManager& notes) {
+    if (context.state.search_words.isEmpty()) {
+        return evaluate_new_mail(context, notes);
     }
-    evaluate_search_words(form);
+    evaluate_search_words(context, notes);
     return {};
 }
 
-void process_headers(Form1& form) {
-    AppState& state = form.state();
-    append_trace(form.Text1, header_trace(state.messages, state.msg_count));
-    const QString failure = evaluate_mail(form);
+void process_headers(const AppContext& context, NotaManager& notes, QTextEdit* trace) {
+    AppState& state = context.state;
+    append_trace(trace, header_trace(state.messages, state.msg_count));
+    const QString failure = evaluate_mail(context, notes);
     if (!failure.isEmpty()) {
-        form.log_event(kReportFailure + failure);
+        context.log.log_event(kReportFailure + failure);
         return;
     }
     state.messages.clear();

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <exception>
 
-#include "core/form1.h"
+#include "core/event_log.h"
 #include "desktop/drag_surface.h"
 #include "desktop/popup_placement.h"
 #include "desktop/window_shape.h"
@@ -45,10 +45,10 @@ QPoint nota_position(const QSize& screen, const QSize& window) {
     return {twips_to_pixels(left), twips_to_pixels(top)};
 }
 
-NotaForm::NotaForm(Form1& form)
-    : QWidget(&form, Qt::Window | Qt::FramelessWindowHint | Qt::Tool | Qt::WindowStaysOnTopHint |
-                         Qt::WindowDoesNotAcceptFocus),
-      form_(form) {
+NotaForm::NotaForm(EventLog& log, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::Tool | Qt::WindowStaysOnTopHint |
+                          Qt::WindowDoesNotAcceptFocus),
+      log_(log) {
     keep_popup_in_place(this);
     setObjectName(QStringLiteral("nota_form"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -113,7 +113,7 @@ Remetentes* NotaForm::novaform2(const QString& formname, const QString& frase,
         list->Label1->setText(serv);
         return list;
     } catch (const std::exception& failure) {
-        form_.log_event(QStringLiteral("Fatal Err 002 ") + QString::fromLocal8Bit(failure.what()));
+        log_.log_event(QStringLiteral("Fatal Err 002 ") + QString::fromLocal8Bit(failure.what()));
     }
     return nullptr;
 }

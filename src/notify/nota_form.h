@@ -9,8 +9,8 @@ class QPushButton;
 
 namespace ostrel {
 
-class Form1;
 class ClosePicture;
+class EventLog;
 class Remetentes;
 
 // Where a notification lands on a screen of `screen` pixels: its right edge
@@ -19,11 +19,12 @@ class Remetentes;
 QPoint nota_position(const QSize& screen, const QSize& window = QSize(195, 98));
 
 // One notification: kept above other windows without taking the focus, not in
-// the task bar, open until the user closes it; closing frees it.
+// the task bar, open until the user closes it; closing frees it. Its senders
+// lists belong to `parent` (the main window) and failures go to `log`.
 class NotaForm : public QWidget {
     Q_OBJECT
 public:
-    explicit NotaForm(Form1& form);
+    NotaForm(EventLog& log, QWidget* parent);
     ~NotaForm() override;
 
     // Top-most, placed at the lower right, shaped; shows the window.
@@ -42,7 +43,7 @@ public:
     QLabel* Label5;
 
 private:
-    Form1& form_;
+    EventLog& log_;
 };
 
 }  // namespace ostrel

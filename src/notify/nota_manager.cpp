@@ -6,12 +6,12 @@
 #include <exception>
 
 #include "core/date_time_text.h"
-#include "core/form1.h"
+#include "core/event_log.h"
 #include "notify/nota_form.h"
 
 namespace ostrel {
 
-NotaManager::NotaManager(Form1& form) : form_(form) {}
+NotaManager::NotaManager(EventLog& log, QWidget* owner) : log_(log), owner_(owner) {}
 
 // The windows belong to the main window, which frees those still open.
 NotaManager::~NotaManager() = default;
@@ -20,17 +20,17 @@ NotaForm* NotaManager::new_nota(const QString& name) {
     // The counter is wide enough for any run; the check only keeps it from
     // wrapping.
     if (!slots_.has_room()) {
-        form_.log_event(QStringLiteral("Fatal Err 012 no number left for another notification"));
+        log_.log_event(QStringLiteral("Fatal Err 012 no number left for another notification"));
         return nullptr;
     }
     try {
-        auto* nota = new NotaForm(form_);
+        auto* nota = new NotaForm(log_, owner_);
         nota->setWindowTitle(name);
         nota->load();
         slots_.add(nota);
         return nota;
     } catch (const std::exception& failure) {
-        form_.log_event(QStringLiteral("Fatal Err 012 ") + QString::fromLocal8Bit(failure.what()));
+        log_.log_event(QStringLiteral("Fatal Err 012 ") + QString::fromLocal8Bit(failure.what()));
     }
     return nullptr;
 }
@@ -58,7 +58,7 @@ void NotaManager::show_total(const QString& message) {
 
 void NotaManager::show_default_instance() {
     if (default_instance_.isNull()) {
-        default_instance_ = new NotaForm(form_);
+        default_instance_ = new NotaForm(log_, owner_);
         default_instance_->setWindowTitle(QStringLiteral("nota"));
         default_instance_->load();
         return;

@@ -5,15 +5,18 @@
 
 #include "notify/nota_slots.h"
 
+class QWidget;
+
 namespace ostrel {
 
-class Form1;
+class EventLog;
 class NotaForm;
 
-// Creates and keeps the notification popups.
+// Creates and keeps the notification popups. They belong to `owner` (the main
+// window), which frees those still open; failures go to `log`.
 class NotaManager {
 public:
-    explicit NotaManager(Form1& form);
+    NotaManager(EventLog& log, QWidget* owner);
     ~NotaManager();
 
     // Creates and shows a notification titled `name` ("nota" or "note") and
@@ -39,7 +42,8 @@ public:
     NotaForm* default_instance() const;
 
 private:
-    Form1& form_;
+    EventLog& log_;
+    QWidget* owner_;
     NotaSlots slots_;
     QPointer<NotaForm> default_instance_;
 };

@@ -39,8 +39,4 @@ QString load_seen_state(const QString& path, SeenText* seen);
 // Replaces the file atomically: on failure the old file stays whole.
 QString write_seen_state(const QString& path, const QByteArray& content);
 
-// Why a server text cannot name a file in the program folder ("/", "\", a
-// control character, "." or ".."), or empty when it can.
-QString unsafe_server_name_reason(const QString& server);
-
 }  // namespace ostrel

@@ -6,7 +6,6 @@
 #include <limits>
 
 #include "config/accounts_file.h"
-#include "core/form1.h"
 #include "core/numeric_value.h"
 #include "notify/mail_evaluation.h"
 #include "notify/nota_manager.h"
@@ -54,8 +53,13 @@ const QString kStateKept = QStringLiteral("; its seen state was left as it was")
 
 }  // namespace
 
-CheckDriver::CheckDriver(Form1& form)
-    : QObject(&form), form_(form), session_(new Pop3Session(form)) {}
+CheckDriver::CheckDriver(const AppContext& context, NotaManager& notes, CheckControls controls,
+                         QObject* parent)
+    : QObject(parent),
+      context_(context),
+      notes_(notes),
+      controls_(std::move(controls)),
+      session_(new Pop3Session(controls_.Timer3, context.state, context.log, this)) {}
 
 CheckDriver::~CheckDriver() = default;
 
@@ -66,17 +70,17 @@ void CheckDriver::executa2() {
     running_ = true;
     run_check();
     running_ = false;
-    emit form_.check_finished();
+    emit check_finished();
 }
 
 void CheckDriver::run_check() {
-    AppState& state = form_.state();
+    AppState& state = context_.state;
     state.msg_count = 0;
-    form_.Timer2->start();
-    form_.Timer1->stop();
-    form_.Text1->clear();
+    controls_.Timer2->start();
+    controls_.Timer1->stop();
+    controls_.Text1->clear();
 
-    accounts_.setFileName(form_.files().accounts());
+    accounts_.setFileName(context_.files.accounts());
     if (!accounts_.open(QIODevice::ReadOnly)) {
         failure_exit(QStringLiteral(" cannot open %1: %2")
                          .arg(accounts_.fileName(), accounts_.errorString()));
@@ -95,25 +99,25 @@ void CheckDriver::run_check() {
 // for a refused login, shown) and ends this account only. Returns false when
 // the program is ending.
 bool CheckDriver::visit_account(int line_number, const QString& line) {
-    AppState& state = form_.state();
+    AppState& state = context_.state;
     const QStringList fields = split_account_fields(line);
     const QString where =
         QStringLiteral("Err 001 line %1 of %2").arg(line_number).arg(accounts_.fileName());
     if (fields.isEmpty()) {
-        form_.log_event(where + QStringLiteral(" is empty"));
+        context_.log.log_event(where + QStringLiteral(" is empty"));
         return true;
     }
     state.server = fields[0];
     if (fields.size() < 4) {
-        form_.log_event(where + QStringLiteral(" holds fewer than four fields"));
+        context_.log.log_event(where + QStringLiteral(" holds fewer than four fields"));
         return true;
     }
     state.search_words = fields[3];
     if (holds_line_break(fields[1]) || holds_line_break(fields[2])) {
-        form_.log_event(where +
-                        QStringLiteral(": the login or password holds a line break, "
-                                       "so nothing was sent to ") +
-                        state.server);
+        context_.log.log_event(where +
+                               QStringLiteral(": the login or password holds a line break, "
+                                              "so nothing was sent to ") +
+                               state.server);
         return true;
     }
     const Outcome outcome = check_account(fields);
@@ -124,13 +128,13 @@ bool CheckDriver::visit_account(int line_number, const QString& line) {
         case Outcome::Ending:
             return false;
         case Outcome::CannotConnect:
-            form_.log_event(QStringLiteral("Can\u00b4t connect to Pop3 ") + state.server);
+            context_.log.log_event(QStringLiteral("Can\u00b4t connect to Pop3 ") + state.server);
             break;
         case Outcome::Refused:
-            form_.prompt()(outcome.text, QString(), PromptIcon::None, PromptButtons::Ok);
+            context_.prompt(outcome.text, QString(), PromptIcon::None, PromptButtons::Ok);
             break;
         case Outcome::Abandoned:
-            form_.log_event(state.server + QStringLiteral(": ") + outcome.text + kStateKept);
+            context_.log.log_event(state.server + QStringLiteral(": ") + outcome.text + kStateKept);
             break;
     }
     return true;
@@ -139,7 +143,7 @@ bool CheckDriver::visit_account(int line_number, const QString& line) {
 // The dialogue with one server. The account is evaluated only when every
 // command got its own complete reply; anything else leaves it unevaluated.
 AccountOutcome CheckDriver::check_account(const QStringList& fields) {
-    AppState& state = form_.state();
+    AppState& state = context_.state;
     Outcome greeted = greet();
     if (greeted.kind != Outcome::Done) {
         return greeted;
@@ -181,31 +185,31 @@ AccountOutcome CheckDriver::check_account(const QStringList& fields) {
     }
     state.msg_count = stat_count(reply.reply_text());
     if (state.debug_mode) {
-        form_.notes().show_total(QStringLiteral("total ") + state.server + QLatin1Char(' ') +
-                                 QString::number(state.msg_count));
+        notes_.show_total(QStringLiteral("total ") + state.server + QLatin1Char(' ') +
+                          QString::number(state.msg_count));
     }
     const HeaderReading reading = read_headers(state.msg_count, capabilities);
     if (reading.result != WaitResult::Answered) {
         return unanswered(reading.result, reading.command);
     }
     if (!reading.refused_run_end.isEmpty()) {
-        form_.log_event(QStringLiteral("%1: %2 TOP commands in a row were refused, the last "
-                                       "%3; the rest of the %4 messages it claims were not "
-                                       "read")
-                            .arg(state.server)
-                            .arg(kRefusedTopRun)
-                            .arg(reading.refused_run_end)
-                            .arg(state.msg_count));
+        context_.log.log_event(QStringLiteral("%1: %2 TOP commands in a row were refused, the last "
+                                              "%3; the rest of the %4 messages it claims were not "
+                                              "read")
+                                   .arg(state.server)
+                                   .arg(kRefusedTopRun)
+                                   .arg(reading.refused_run_end)
+                                   .arg(state.msg_count));
     }
     state.msg_count = reading.count;
-    process_headers(form_);
+    process_headers(context_, notes_, controls_.Text1);
     keep_header_cache(reading);
     return {};
 }
 
 // Connects and waits for the greeting.
 AccountOutcome CheckDriver::greet() {
-    session_->connect_to(form_.state().server);
+    session_->connect_to(context_.state.server);
     const WaitResult greeting = session_->wait_greeting();
     if (greeting == WaitResult::Overflowed || greeting == WaitResult::Ending) {
         return unanswered(greeting, QString());
@@ -223,16 +227,17 @@ AccountOutcome CheckDriver::greet() {
 // taken from there. A cache that cannot be used is set aside: every block is
 // then read from the server.
 HeaderReading CheckDriver::read_headers(qint64 count, const Capabilities& capabilities) {
-    AppState& state = form_.state();
+    AppState& state = context_.state;
     QHash<QString, HeaderFields> cached;
     const QString cache_path = header_cache_path();
     if (capabilities.uidl && !cache_path.isEmpty()) {
         QString problem;
         cached = load_header_cache(cache_path, state.server, &problem);
         if (!problem.isEmpty()) {
-            form_.log_event(QStringLiteral("%1: the header cache %2 was set aside (%3); every "
-                                           "header block is read anew")
-                                .arg(state.server, cache_path, problem));
+            context_.log.log_event(
+                QStringLiteral("%1: the header cache %2 was set aside (%3); every "
+                               "header block is read anew")
+                    .arg(state.server, cache_path, problem));
         }
     }
     return read_header_blocks(*session_, capabilities, count, cached, state.messages);
@@ -244,19 +249,20 @@ void CheckDriver::keep_header_cache(const HeaderReading& reading) {
     if (!reading.unique_ids || cache_path.isEmpty()) {
         return;
     }
-    const QString& server = form_.state().server;
+    const QString& server = context_.state.server;
     const QString error =
         write_header_cache(cache_path, header_cache_content(server, reading.cache));
     if (!error.isEmpty()) {
-        form_.log_event(server + QStringLiteral(": the header cache was not kept: ") + error);
+        context_.log.log_event(server + QStringLiteral(": the header cache was not kept: ") +
+                               error);
     }
 }
 
 // Beside the seen-state file; empty when the server's name cannot name a file.
 QString CheckDriver::header_cache_path() const {
-    const QString& server = form_.state().server;
+    const QString& server = context_.state.server;
     return unsafe_server_name_reason(server).isEmpty()
-               ? form_.files().path(header_cache_file_name(server))
+               ? context_.files.path(header_cache_file_name(server))
                : QString();
 }
 
@@ -271,7 +277,7 @@ AccountOutcome CheckDriver::unanswered(WaitResult result, const QString& command
         case WaitResult::TimedOut:
             return {Outcome::Abandoned,
                     QStringLiteral("no reply to %1 within %2 s")
-                        .arg(command, QString::number(form_.Timer3->interval() / 1000.0))};
+                        .arg(command, QString::number(controls_.Timer3->interval() / 1000.0))};
         case WaitResult::Overflowed:
             return {Outcome::Abandoned, reply + QStringLiteral(" grew past 1 MiB without ending")};
         case WaitResult::SendFailed:
@@ -290,16 +296,15 @@ AccountOutcome CheckDriver::unanswered(WaitResult result, const QString& command
 void CheckDriver::restore_after_check() {
     accounts_.close();
     session_->close();
-    form_.Timer2->stop();
-    form_.Timer1->start();
-    form_.setWindowTitle(QStringLiteral("Get Mail"));
-    form_.set_icon(TrayImage::Normal);
-    form_.refresh_tray_icon();
+    controls_.Timer2->stop();
+    controls_.Timer1->start();
+    controls_.set_caption(QStringLiteral("Get Mail"));
+    controls_.show_image(TrayImage::Normal);
 }
 
 // The accounts file cannot be read: the check ends.
 void CheckDriver::failure_exit(const QString& description) {
-    form_.log_event(QStringLiteral("Err 001") + description);
+    context_.log.log_event(QStringLiteral("Err 001") + description);
     restore_after_check();
 }
 

@@ -6,21 +6,25 @@
 #include <QStringList>
 
 #include "pop3/capabilities.h"
+#include "core/app_context.h"
+#include "pop3/check_controls.h"
 
 namespace ostrel {
 
-class Form1;
+class NotaManager;
 class Pop3Session;
 struct AccountOutcome;
 struct HeaderReading;
 enum class WaitResult;
 
 // One check: every account of the accounts file, in file order, one after
-// another over the one socket.
+// another over the one socket. The popups go through `notes`; `controls` are
+// the main window's timers, trace, caption and tray image.
 class CheckDriver : public QObject {
     Q_OBJECT
 public:
-    explicit CheckDriver(Form1& form);
+    CheckDriver(const AppContext& context, NotaManager& notes, CheckControls controls,
+                QObject* parent = nullptr);
     ~CheckDriver() override;
 
     // Runs one complete check. A request while a check runs is refused and
@@ -29,6 +33,10 @@ public:
     bool running() const { return running_; }
 
     Pop3Session& session() { return *session_; }
+
+signals:
+    // After every check that ran, however it ended.
+    void check_finished();
 
 private:
     void run_check();
@@ -43,7 +51,9 @@ private:
     void restore_after_check();
     void failure_exit(const QString& description);
 
-    Form1& form_;
+    AppContext context_;
+    NotaManager& notes_;
+    CheckControls controls_;
     Pop3Session* session_;
     QFile accounts_;
     CapabilityProbe capabilities_;

@@ -246,4 +246,9 @@ DisplayValues display_values(const QString& raw_from, const QString& raw_subject
     return {display_text(from), display_text(raw_subject.toLatin1()), sender_name(from)};
 }
 
+void store_decoded(MessageTable& table, int index, qint64 number, const QString& raw_from,
+                   const QString& raw_subject) {
+    table.store(index, number, raw_from, raw_subject, display_values(raw_from, raw_subject));
+}
+
 }  // namespace ostrel

@@ -3,14 +3,9 @@
 #include <QByteArray>
 #include <QString>
 
-namespace ostrel {
+#include "core/app_state.h"
 
-// What the user reads of one message's sender and subject.
-struct DisplayValues {
-    QString from;
-    QString subject;
-    QString sender;  // as the senders list shows it
-};
+namespace ostrel {
 
 // What the user reads of a header value that arrived as `raw`, folds
 // included: the lines unfolded, RFC 2047 encoded words decoded (adjacent
@@ -29,5 +24,10 @@ QString sender_name(const QByteArray& raw_from);
 // The display values of raw From and Subject values whose characters are the
 // bytes as they arrived (Latin-1).
 DisplayValues display_values(const QString& raw_from, const QString& raw_subject);
+
+// Stores message `number` at `index` of `table` with the display values made
+// from its raw From and Subject alone.
+void store_decoded(MessageTable& table, int index, qint64 number, const QString& raw_from,
+                   const QString& raw_subject);
 
 }  // namespace ostrel

@@ -4,7 +4,8 @@
 #include <QSslSocket>
 #include <QTimer>
 
-#include "core/form1.h"
+#include "core/app_state.h"
+#include "core/event_log.h"
 #include "pop3/server_address.h"
 #include "pop3/tls_policy.h"
 
@@ -23,7 +24,8 @@ bool ends_handshake(QAbstractSocket::SocketError error) {
 
 }  // namespace
 
-Pop3Session::Pop3Session(Form1& form) : QObject(&form), form_(form), socket_(new QSslSocket(this)) {
+Pop3Session::Pop3Session(QTimer* Timer3, AppState& state, EventLog& log, QObject* parent)
+    : QObject(parent), timer3_(Timer3), state_(state), log_(log), socket_(new QSslSocket(this)) {
     socket_->setObjectName(QStringLiteral("Winsock1"));
     connect(socket_, &QTcpSocket::readyRead, this, &Pop3Session::data_arrival);
     connect(socket_, &QTcpSocket::disconnected, this, &Pop3Session::server_closed);
@@ -33,9 +35,10 @@ Pop3Session::Pop3Session(Form1& form) : QObject(&form), form_(form), socket_(new
     });
     connect(socket_, &QSslSocket::encrypted, this, [this] { securing_ = false; });
     // A coarse timer may fire up to 5% early; the time-out is a promise to the user.
-    form_.Timer3->setTimerType(Qt::PreciseTimer);
-    // Form1's own handler sets timed_out first; this only ends the wait.
-    connect(form_.Timer3, &QTimer::timeout, this, &Pop3Session::wake);
+    timer3_->setTimerType(Qt::PreciseTimer);
+    // The main window's own handler, connected first, sets timed_out; this
+    // only ends the wait.
+    connect(timer3_, &QTimer::timeout, this, &Pop3Session::wake);
 }
 
 Pop3Session::~Pop3Session() {
@@ -126,10 +129,9 @@ WaitResult Pop3Session::wait_next_reply() {
 // Sleeps until something the wait is for has happened. A nested loop that
 // ends without being woken was ended by the program quitting.
 WaitResult Pop3Session::wait_reply() {
-    AppState& state = form_.state();
     bool ending = false;
-    form_.Timer3->start();
-    while (!reply_.reply_done() && !reply_.overflowed() && !state.timed_out && !refused_ &&
+    timer3_->start();
+    while (!reply_.reply_done() && !reply_.overflowed() && !state_.timed_out && !refused_ &&
            !broken_) {
         QEventLoop loop;
         wait_loop_ = &loop;
@@ -141,9 +143,9 @@ WaitResult Pop3Session::wait_reply() {
             break;
         }
     }
-    form_.Timer3->stop();
-    const bool timed_out = state.timed_out;
-    state.timed_out = false;
+    timer3_->stop();
+    const bool timed_out = state_.timed_out;
+    state_.timed_out = false;
     if (ending) {
         return WaitResult::Ending;
     }
@@ -197,7 +199,7 @@ void Pop3Session::socket_error() {
     if (socket_->error() == QAbstractSocket::RemoteHostClosedError) {
         return;
     }
-    form_.log_event(socket_->errorString());
+    log_.log_event(socket_->errorString());
     broken_ = true;
     wake();
 }
@@ -209,7 +211,7 @@ void Pop3Session::refuse_secure_connection(const QString& reason) {
     }
     refused_ = true;
     securing_ = false;
-    form_.log_event(tls_failure_log_line(server_, reason));
+    log_.log_event(tls_failure_log_line(server_, reason));
     socket_->abort();
     wake();
 }

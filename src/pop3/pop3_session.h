@@ -11,9 +11,12 @@
 class QEventLoop;
 class QSslSocket;
 
+class QTimer;
+
 namespace ostrel {
 
-class Form1;
+class EventLog;
+struct AppState;
 
 // How a wait for a reply ended.
 enum class WaitResult {
@@ -37,11 +40,12 @@ struct TlsSettings {
 // The dialogue with one server over the main window's socket: the connection,
 // `sendMsg`, the socket's events and the waits. A wait sleeps in a nested
 // event loop until a reply completes, the reply time-out `Timer3` sets
-// `timed_out`, or a reply is abandoned; window events keep running meanwhile.
+// `state.timed_out`, or a reply is abandoned; window events keep running
+// meanwhile. Socket failures go to `log`.
 class Pop3Session : public QObject {
     Q_OBJECT
 public:
-    explicit Pop3Session(Form1& form);
+    Pop3Session(QTimer* Timer3, AppState& state, EventLog& log, QObject* parent = nullptr);
     ~Pop3Session() override;
 
     // Connects to `server` ("host", "host:port" or "[v6]:port") unless the
@@ -83,7 +87,9 @@ private:
     WaitResult wait_reply();
     void wake();
 
-    Form1& form_;
+    QTimer* timer3_;
+    AppState& state_;
+    EventLog& log_;
     QSslSocket* socket_;
     TlsSettings tls_;
     QString server_;

@@ -3,8 +3,8 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include "app/form1.h"
 #include "config/form9.h"
-#include "core/form1.h"
 #include "core/resources.h"
 #include "support/temp_folder.h"
 
@@ -28,7 +28,7 @@ struct Editor {
 
     explicit Editor(const QByteArray& accounts) {
         folder.write("lumetta_pop.cfg", accounts);
-        window = std::make_unique<Form9>(form);
+        window = std::make_unique<Form9>(form.context());
         window->load();
     }
     QByteArray file() const { return folder.read("lumetta_pop.cfg"); }

@@ -3,8 +3,8 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include "app/form1.h"
 #include "config/general_form.h"
-#include "core/form1.h"
 #include "core/resources.h"
 #include "support/temp_folder.h"
 
@@ -30,7 +30,7 @@ struct Options {
         }
         form.state().check_interval = "10";
         form.state().start_with_windows = "1";
-        window = new GeneralForm(form, &form);
+        window = new GeneralForm(form.context(), form.program_path(), &form);
         window->load();
         window->show();
     }

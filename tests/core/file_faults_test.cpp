@@ -143,17 +143,17 @@ private slots:
         const auto before = files_except(start, file);
         replace_by_folder(start, file);
         if (window == QLatin1String("options")) {
-            GeneralForm options(*start.form);
+            GeneralForm options(start.form->context(), start.form->program_path());
             options.load();
             options.Text1->setText("3");
             options.save();
             QCOMPARE(start.form->state().start_with_windows, QString("1"));
         } else if (window == QLatin1String("log")) {
-            Menu1 viewer(*start.form);
+            Menu1 viewer(start.form->context(), {});
             viewer.load();
             viewer.clear_log();
         } else {
-            Form9 editor(*start.form);
+            Form9 editor(start.form->context());
             editor.load();
             editor.Text3->setText("pop.other.org");
             editor.Text6->setText("bob");
@@ -281,11 +281,11 @@ private slots:
             error = replace_account(start.folder.file("lumetta_pop.cfg"), "pop3.example.org<>ann",
                                     {"pop3.example.org", QString(4000, 'l'), "pw", ""});
         } else if (rewrite == QLatin1String("log")) {
-            Menu1 viewer(*start.form);
+            Menu1 viewer(start.form->context(), {});
             viewer.clear_log();
             QCOMPARE(start.prompts.size(), 1);
         } else {
-            GeneralForm options(*start.form);
+            GeneralForm options(start.form->context(), start.form->program_path());
             options.load();
             options.Text1->setText(QString(9000, '7'));
             options.save();

@@ -9,6 +9,7 @@
 #include "config/accounts_file.h"
 #include "config/form9.h"
 #include "notify/mail_evaluation.h"
+#include "pop3/display_text.h"
 #include "support/scripted_pop3_server.h"
 #include "support/startup_fixture.h"
 
@@ -115,7 +116,7 @@ private slots:
         const QByteArray accounts = start.folder.read("lumetta_pop.cfg");
 
         // The editor refuses the name before anything is written.
-        Form9 editor(*start.form);
+        Form9 editor(start.form->context());
         editor.load();
         editor.Text3->setText(server);
         editor.Text6->setText("ann");
@@ -128,14 +129,14 @@ private slots:
         AppState& state = start.form->state();
         state.server = server;
         state.search_words = QString();
-        state.messages.store(0, 1, "a@x", "s");
+        store_decoded(state.messages, 0, 1, "a@x", "s");
         state.msg_count = 1;
-        process_headers(*start.form);
+        process_headers(start.form->context(), start.form->notes(), start.form->Text1);
         state.server = server;
         state.search_words = "s";
-        state.messages.store(0, 1, "a@x", "s");
+        store_decoded(state.messages, 0, 1, "a@x", "s");
         state.msg_count = 1;
-        process_headers(*start.form);
+        process_headers(start.form->context(), start.form->notes(), start.form->Text1);
 
         for (const QString& path : escapes) {
             QVERIFY2(!QFile::exists(path), qPrintable(path));
@@ -161,7 +162,7 @@ private slots:
         QCOMPARE(mode_of(path), kOwnerOnly);
         QVERIFY(appendAccount(path, {"pop.a.org", "ann", "pw", ""}).isEmpty());
         QVERIFY(appendAccount(path, {"pop.b.org", "bob", "pw", ""}).isEmpty());
-        Form9 editor(*start.form);
+        Form9 editor(start.form->context());
         editor.load();
         if (change == QLatin1String("append new")) {
             QFile::remove(path);

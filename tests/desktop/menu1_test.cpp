@@ -4,7 +4,7 @@
 #include <QTextBlock>
 #include <QtTest>
 
-#include "core/form1.h"
+#include "app/form1.h"
 #include "core/resources.h"
 #include "desktop/log_text.h"
 #include "desktop/menu1.h"
@@ -28,7 +28,7 @@ struct Viewer {
         if (log != nullptr) {
             folder.write("logfile.txt", *log);
         }
-        window = new Menu1(form, &form);
+        window = new Menu1(form.context(), {}, &form);
         window->load();
     }
     QStringList shown_lines() const {

@@ -8,9 +8,9 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "app/form1.h"
 #include "config/form9.h"
 #include "config/general_form.h"
-#include "core/form1.h"
 #include "core/resources.h"
 #include "desktop/menu1.h"
 #include "desktop/tray_menu.h"

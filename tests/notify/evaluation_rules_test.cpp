@@ -1,8 +1,10 @@
 #include <QtTest>
 
+#include "core/data_files.h"
 #include "core/date_time_text.h"
 #include "notify/search_matching.h"
 #include "notify/seen_state.h"
+#include "pop3/display_text.h"
 #include "support/temp_folder.h"
 
 using namespace ostrel;
@@ -12,7 +14,7 @@ namespace {
 MessageTable table(const QList<QPair<QString, QString>>& from_subject) {
     MessageTable messages;
     for (int i = 0; i < from_subject.size(); ++i) {
-        messages.store(i, i + 1, from_subject[i].first, from_subject[i].second);
+        store_decoded(messages, i, i + 1, from_subject[i].first, from_subject[i].second);
     }
     return messages;
 }

@@ -6,13 +6,14 @@
 #include <QTextEdit>
 #include <QtTest>
 
+#include "app/form1.h"
 #include "core/date_time_text.h"
-#include "core/form1.h"
 #include "core/resources.h"
 #include "notify/mail_evaluation.h"
 #include "notify/nota_form.h"
 #include "notify/nota_manager.h"
 #include "notify/remetentes.h"
+#include "pop3/display_text.h"
 #include "support/temp_folder.h"
 
 using namespace ostrel;
@@ -40,9 +41,9 @@ struct Main {
         state.search_words = words;
         state.msg_count = messages.size();
         for (int k = 1; k <= messages.size(); ++k) {
-            state.messages.store(k - 1, k, messages[k - 1].from, messages[k - 1].subject);
+            store_decoded(state.messages, k - 1, k, messages[k - 1].from, messages[k - 1].subject);
         }
-        process_headers(form);
+        process_headers(form.context(), form.notes(), form.Text1);
     }
     NotaManager& notes() { return form.notes(); }
     QString log() const { return QString::fromUtf8(folder.read("logfile.txt")); }
@@ -173,9 +174,9 @@ private slots:
         main.form.Text1->setPlainText("earlier");
         state.server = kServer;
         state.msg_count = 4;
-        state.messages.store(0, 1, "Ann", "one");
-        state.messages.store(2, 3, "Cy", "three");
-        process_headers(main.form);
+        store_decoded(state.messages, 0, 1, "Ann", "one");
+        store_decoded(state.messages, 2, 3, "Cy", "three");
+        process_headers(main.form.context(), main.form.notes(), main.form.Text1);
         QCOMPARE(main.form.Text1->toPlainText(),
                  QString("earlier\n 1 - Ann - one\n 3 - Cy - three"));
         QCOMPARE(main.notes().newest()->Label2->text(), QString("You have  2 new message(s)"));

@@ -4,7 +4,7 @@
 #include <QScreen>
 #include <QtTest>
 
-#include "core/form1.h"
+#include "app/form1.h"
 #include "core/resources.h"
 #include "desktop/window_shape.h"
 #include "notify/nota_form.h"

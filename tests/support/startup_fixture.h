@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "core/form1.h"
+#include "app/form1.h"
 #include "core/single_instance.h"
 #include "support/temp_folder.h"
 

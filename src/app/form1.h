@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "core/app_context.h"
 #include "core/app_state.h"
 #include "core/data_files.h"
 #include "core/event_log.h"
@@ -69,6 +70,8 @@ public:
     GeneralForm* general_options() const;
     Menu1* log_viewer() const;
 
+    // The data files, log, prompt and state, as the windows below take them.
+    const AppContext& context() const { return context_; }
     AppState& state() { return state_; }
     const DataFiles& files() const { return files_; }
     const QString& program_path() const { return program_path_; }
@@ -106,6 +109,7 @@ private:
     Timings timings_;
     AppState state_;
     EventLog log_;
+    AppContext context_;
     TrayImage icon_ = TrayImage::Normal;
     TrayIcon* tray_;
     std::unique_ptr<TrayMenu> tray_menu_;

@@ -1,4 +1,4 @@
-#include "core/form1.h"
+#include "app/form1.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -44,7 +44,12 @@ Form1::Form1(const QString& program_folder, const QString& program_path, Prompt 
       program_path_(program_path),
       prompt_(std::move(prompt)),
       timings_(timings),
-      log_(files_.log(), [this] { set_icon(TrayImage::Error); refresh_tray_icon(); }),
+      log_(files_.log(),
+           [this] {
+               set_icon(TrayImage::Error);
+               refresh_tray_icon();
+           }),
+      context_{files_, log_, prompt_, state_},
       tray_(new TrayIcon(this)) {
     setObjectName(QStringLiteral("form1"));
     setWindowTitle(QStringLiteral("Lumetta"));
@@ -71,8 +76,17 @@ Form1::Form1(const QString& program_folder, const QString& program_path, Prompt 
     Command2->hide();
     connect(Command2, &QPushButton::clicked, this, &Form1::executa2);
 
-    notes_ = std::make_unique<NotaManager>(*this);
-    driver_ = std::make_unique<CheckDriver>(*this);
+    notes_ = std::make_unique<NotaManager>(log_, this);
+    driver_ = std::make_unique<CheckDriver>(
+        context_, *notes_,
+        CheckControls{Timer1, Timer2, Timer3, Text1,
+                      [this](const QString& caption) { setWindowTitle(caption); },
+                      [this](TrayImage image) {
+                          set_icon(image);
+                          refresh_tray_icon();
+                      }},
+        this);
+    connect(driver_.get(), &CheckDriver::check_finished, this, &Form1::check_finished);
 
     Command3 = new QPushButton(QStringLiteral("nota show"), this);
     Command3->setObjectName(QStringLiteral("Command3"));
@@ -125,8 +139,8 @@ void Form1::init_data_files_steps() {
         QFile file(files_.settings());
         if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) ||
             file.write(kDefaultGeneralSettings) < 0 || !file.flush()) {
-            throw StartupFailure{QStringLiteral("cannot create %1: %2")
-                                     .arg(files_.settings(), file.errorString())};
+            throw StartupFailure{
+                QStringLiteral("cannot create %1: %2").arg(files_.settings(), file.errorString())};
         }
     }
     const SettingsRead settings = read_general_settings(files_.settings());

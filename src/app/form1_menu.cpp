@@ -1,0 +1,91 @@
+// The main window's tray-menu actions.
+#include "app/form1.h"
+#include "config/form9.h"
+#include "config/general_form.h"
+#include "desktop/menu1.h"
+#include "desktop/tray_menu.h"
+#include "notify/nota_manager.h"
+
+namespace ostrel {
+
+namespace {
+
+// Opens the single shared instance of a window: a closed one is made by
+// `make`, and loaded afresh; an open one is only brought forward, without
+// loading again.
+template <typename Window, typename Make>
+Window* show_single_instance(QPointer<Window>& instance, Make make) {
+    if (instance.isNull()) {
+        instance = make();
+        instance->setAttribute(Qt::WA_DeleteOnClose);
+        instance->load();
+    }
+    instance->show();
+    instance->raise();
+    instance->activateWindow();
+    return instance.data();
+}
+
+}  // namespace
+
+void Form1::build_tray_menu() {
+    TrayMenuActions actions;
+    actions.open_accounts_editor = [this] { open_accounts_editor(); };
+    actions.open_general_options = [this] { open_general_options(); };
+    actions.check_now = [this] { check_now(); };
+    actions.open_log_viewer = [this] { open_log_viewer(); };
+    actions.open_help = [this] { open_help(); };
+    actions.open_site = [this] { open_site(); };
+    actions.exit_program = [this] { exit_program(); };
+    tray_menu_ = std::make_unique<TrayMenu>(
+        *tray_, actions, [this] { return check_running(); }, this);
+}
+
+void Form1::open_accounts_editor() {
+    show_single_instance(form9_, [this] { return new Form9(context_, this); });
+}
+
+void Form1::open_general_options() {
+    show_single_instance(general_form_,
+                         [this] { return new GeneralForm(context_, program_path_, this); });
+}
+
+void Form1::open_log_viewer() {
+    show_single_instance(menu1_, [this] {
+        return new Menu1(
+            context_, {[this] { check_now(); }, [this] { notes_->show_default_instance(); }}, this);
+    });
+}
+
+Form9* Form1::accounts_editor() const {
+    return form9_.data();
+}
+
+GeneralForm* Form1::general_options() const {
+    return general_form_.data();
+}
+
+Menu1* Form1::log_viewer() const {
+    return menu1_.data();
+}
+
+// The same entry point as the schedule: a request while a check runs is
+// refused by the driver itself.
+void Form1::check_now() {
+    executa2();
+}
+
+void Form1::open_help() {
+    tray_menu_->open_url(help_page_url());
+}
+
+void Form1::open_site() {
+    tray_menu_->open_url(site_url());
+}
+
+void Form1::exit_program() {
+    tray_->remove();
+    tray_menu_->end_program();
+}
+
+}  // namespace ostrel
