@@ -9,7 +9,8 @@
 #include "core/numeric_value.h"
 #include "notify/mail_evaluation.h"
 #include "notify/nota_manager.h"
-#include "pop3/header_cutter.h"
+#include "notify/seen_state.h"
+#include "pop3/header_reader.h"
 #include "pop3/pop3_session.h"
 
 namespace ostrel {
@@ -47,10 +48,6 @@ qint64 stat_count(const QString& reply) {
     return value >= std::numeric_limits<int>::max() ? std::numeric_limits<int>::max()
                                                     : static_cast<qint64>(value);
 }
-
-// A server that claims far more messages than it serves answers "-ERR" to
-// every TOP past its real ones; this many in a row end the reading.
-constexpr int kRefusedTopRun = 100;
 
 const QString kStateKept = QStringLiteral("; its seen state was left as it was");
 
@@ -147,18 +144,25 @@ bool CheckDriver::visit_account(int line_number, const QString& line) {
 // command got its own complete reply; anything else leaves it unevaluated.
 AccountOutcome CheckDriver::check_account(const QStringList& fields) {
     AppState& state = context_.state;
-    session_->connect_to(state.server);
-    const WaitResult greeting = session_->wait_greeting();
-    if (greeting == WaitResult::Overflowed || greeting == WaitResult::Ending) {
-        return unanswered(greeting, QString());
+    Outcome greeted = greet();
+    if (greeted.kind != Outcome::Done) {
+        return greeted;
     }
-    if (greeting != WaitResult::Answered) {
-        return {Outcome::CannotConnect, {}};
+    Capabilities capabilities;
+    const WaitResult asked = capabilities_.ask(*session_, state.server, &capabilities);
+    if (asked == WaitResult::TimedOut) {
+        // A CAPA reply that came late would be taken for the reply to USER,
+        // so this stream cannot be trusted: start again on a new connection,
+        // without CAPA, which the probe now knows not to ask this server.
+        session_->close();
+        greeted = greet();
+        if (greeted.kind != Outcome::Done) {
+            return greeted;
+        }
+    } else if (asked != WaitResult::Answered) {
+        return unanswered(asked, QStringLiteral("CAPA"));
     }
     const ReplyAssembler& reply = session_->reply();
-    if (reply.reply_err()) {
-        return {Outcome::Refused, QStringLiteral("An error occured trying to connect to server")};
-    }
     const struct {
         QString command;
         QString shown;  // the command as a log line may name it
@@ -184,54 +188,82 @@ AccountOutcome CheckDriver::check_account(const QStringList& fields) {
         notes_.show_total(QStringLiteral("total ") + state.server + QLatin1Char(' ') +
                           QString::number(state.msg_count));
     }
-    const Outcome headers = read_headers(state.msg_count);
-    if (headers.kind != Outcome::Done) {
-        return headers;
+    const HeaderReading reading = read_headers(state.msg_count, capabilities);
+    if (reading.result != WaitResult::Answered) {
+        return unanswered(reading.result, reading.command);
     }
+    if (!reading.refused_run_end.isEmpty()) {
+        context_.log.log_event(QStringLiteral("%1: %2 TOP commands in a row were refused, the last "
+                                              "%3; the rest of the %4 messages it claims were not "
+                                              "read")
+                                   .arg(state.server)
+                                   .arg(kRefusedTopRun)
+                                   .arg(reading.refused_run_end)
+                                   .arg(state.msg_count));
+    }
+    state.msg_count = reading.count;
     process_headers(context_, notes_, controls_.Text1);
+    keep_header_cache(reading);
     return {};
 }
 
-// The TOP loop. A block is stored only when it is the complete reply to its
-// own command; a "-ERR" stores nothing.
-AccountOutcome CheckDriver::read_headers(qint64 count) {
+// Connects and waits for the greeting.
+AccountOutcome CheckDriver::greet() {
+    session_->connect_to(context_.state.server);
+    const WaitResult greeting = session_->wait_greeting();
+    if (greeting == WaitResult::Overflowed || greeting == WaitResult::Ending) {
+        return unanswered(greeting, QString());
+    }
+    if (greeting != WaitResult::Answered) {
+        return {Outcome::CannotConnect, {}};
+    }
+    if (session_->reply().reply_err()) {
+        return {Outcome::Refused, QStringLiteral("An error occured trying to connect to server")};
+    }
+    return {};
+}
+
+// Every header block of the mailbox, those the server's header cache holds
+// taken from there. A cache that cannot be used is set aside: every block is
+// then read from the server.
+HeaderReading CheckDriver::read_headers(qint64 count, const Capabilities& capabilities) {
     AppState& state = context_.state;
-    state.messages.clear();
-    const ReplyAssembler& reply = session_->reply();
-    session_->set_reply_mode(ReplyMode::Top);
-    int refused_in_a_row = 0;
-    for (qint64 k = 1; k <= count; ++k) {
-        const QString command = QStringLiteral("TOP %1 0").arg(k);
-        const WaitResult result = session_->sendMsg(command);
-        if (result != WaitResult::Answered) {
-            session_->set_reply_mode(ReplyMode::SingleLine);
-            return unanswered(result, command);
-        }
-        if (reply.has_block()) {
-            refused_in_a_row = 0;
-            mete_arre(reply.reply_text(), k);
-        } else if (++refused_in_a_row == kRefusedTopRun) {
+    QHash<QString, HeaderFields> cached;
+    const QString cache_path = header_cache_path();
+    if (capabilities.uidl && !cache_path.isEmpty()) {
+        QString problem;
+        cached = load_header_cache(cache_path, state.server, &problem);
+        if (!problem.isEmpty()) {
             context_.log.log_event(
-                QStringLiteral("%1: %2 TOP commands in a row were refused, the last "
-                               "%3; the rest of the %4 messages it claims were not "
-                               "read")
-                    .arg(state.server)
-                    .arg(kRefusedTopRun)
-                    .arg(command)
-                    .arg(count));
-            state.msg_count = k;
-            break;
+                QStringLiteral("%1: the header cache %2 was set aside (%3); every "
+                               "header block is read anew")
+                    .arg(state.server, cache_path, problem));
         }
     }
-    session_->set_reply_mode(ReplyMode::SingleLine);
-    return {};
+    return read_header_blocks(*session_, capabilities, count, cached, state.messages);
 }
 
-// Stores the header block of message k.
-void CheckDriver::mete_arre(const QString& texto, qint64 k) {
-    const HeaderValues values = cut_headers(texto);
-    context_.state.messages.store(static_cast<int>(k - 1), k, values.from, values.subject,
-                                  values.display);
+// After a complete reading: the cache holds the messages on the server now.
+void CheckDriver::keep_header_cache(const HeaderReading& reading) {
+    const QString cache_path = header_cache_path();
+    if (!reading.unique_ids || cache_path.isEmpty()) {
+        return;
+    }
+    const QString& server = context_.state.server;
+    const QString error =
+        write_header_cache(cache_path, header_cache_content(server, reading.cache));
+    if (!error.isEmpty()) {
+        context_.log.log_event(server + QStringLiteral(": the header cache was not kept: ") +
+                               error);
+    }
+}
+
+// Beside the seen-state file; empty when the server's name cannot name a file.
+QString CheckDriver::header_cache_path() const {
+    const QString& server = context_.state.server;
+    return unsafe_server_name_reason(server).isEmpty()
+               ? context_.files.path(header_cache_file_name(server))
+               : QString();
 }
 
 // What a command that got no complete reply of its own did to the account.

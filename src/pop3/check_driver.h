@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "pop3/capabilities.h"
 #include "core/app_context.h"
 #include "pop3/check_controls.h"
 
@@ -13,6 +14,7 @@ namespace ostrel {
 class NotaManager;
 class Pop3Session;
 struct AccountOutcome;
+struct HeaderReading;
 enum class WaitResult;
 
 // One check: every account of the accounts file, in file order, one after
@@ -40,8 +42,10 @@ private:
     void run_check();
     bool visit_account(int line_number, const QString& line);
     AccountOutcome check_account(const QStringList& fields);
-    AccountOutcome read_headers(qint64 count);
-    void mete_arre(const QString& texto, qint64 k);
+    AccountOutcome greet();
+    HeaderReading read_headers(qint64 count, const Capabilities& capabilities);
+    void keep_header_cache(const HeaderReading& reading);
+    QString header_cache_path() const;
     AccountOutcome unanswered(WaitResult result, const QString& command) const;
 
     void restore_after_check();
@@ -52,6 +56,7 @@ private:
     CheckControls controls_;
     Pop3Session* session_;
     QFile accounts_;
+    CapabilityProbe capabilities_;
     bool running_ = false;
 };
 

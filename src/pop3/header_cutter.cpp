@@ -76,9 +76,22 @@ QString header_field(QStringView block, QStringView name) {
     return field;
 }
 
+HeaderFields cut_fields(QStringView block) {
+    return {header_field(block, u"From"), header_field(block, u"Subject")};
+}
+
+// A field's first line holds no line feed, so its first CR LF is where the
+// folded lines begin.
+HeaderValues header_values(const HeaderFields& fields) {
+    const auto first_line = [](const QString& field) {
+        return field.left(field.indexOf(QStringLiteral("\r\n")));
+    };
+    return {first_line(fields.from), first_line(fields.subject),
+            display_values(fields.from, fields.subject)};
+}
+
 HeaderValues cut_headers(QStringView block) {
-    return {header_value(block, u"From"), header_value(block, u"Subject"),
-            display_values(header_field(block, u"From"), header_field(block, u"Subject"))};
+    return header_values(cut_fields(block));
 }
 
 }  // namespace ostrel

@@ -27,6 +27,18 @@ QString header_value(QStringView block, QStringView name);
 // continuation line (one that starts with a blank or a tab) after a CR LF.
 QString header_field(QStringView block, QStringView name);
 
+// The whole From and Subject fields of one header block, as header_field
+// gives them: all that is needed to make its HeaderValues again.
+struct HeaderFields {
+    QString from;
+    QString subject;
+};
+HeaderFields cut_fields(QStringView block);
+
+// The values of a message from its whole fields: the first line of each as it
+// arrived, and what the user reads of all their lines.
+HeaderValues header_values(const HeaderFields& fields);
+
 // The sender and subject of one message's header block.
 HeaderValues cut_headers(QStringView block);
 

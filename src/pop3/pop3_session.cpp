@@ -105,6 +105,27 @@ WaitResult Pop3Session::sendMsg(const QString& m) {
     return wait_reply();
 }
 
+void Pop3Session::begin_pipeline() {
+    socket_->readAll();
+    reply_.begin_reply();
+}
+
+WaitResult Pop3Session::send_ahead(const QByteArray& lines) {
+    if (socket_->state() != QAbstractSocket::ConnectedState) {
+        return WaitResult::Closed;
+    }
+    if (socket_->write(lines) != lines.size()) {
+        send_failure_ = socket_->errorString();
+        return WaitResult::SendFailed;
+    }
+    return WaitResult::Answered;
+}
+
+WaitResult Pop3Session::wait_next_reply() {
+    reply_.next_reply();
+    return wait_reply();
+}
+
 // Sleeps until something the wait is for has happened. A nested loop that
 // ends without being woken was ended by the program quitting.
 WaitResult Pop3Session::wait_reply() {
@@ -154,6 +175,10 @@ void Pop3Session::data_arrival() {
 // The server closed its end. A reply that was complete stays complete; a
 // wait for one in progress ends at once.
 void Pop3Session::server_closed() {
+    // Replies a pipelining server sent just before closing still count.
+    if (socket_->isOpen()) {
+        reply_.arrive(socket_->readAll());
+    }
     broken_ = true;
     socket_->abort();
     wake();

@@ -64,7 +64,19 @@ public:
     WaitResult sendMsg(const QString& m);
     const QString& send_failure() const { return send_failure_; }
 
+    // Pipelined commands, for a server that offers PIPELINING: begin_pipeline
+    // drops leftovers of earlier replies; send_ahead writes command lines
+    // (each ended by CR LF) without waiting, and is Answered once they are
+    // written; wait_next_reply takes the replies in order, each one starting
+    // with the bytes that came after the one before. Each wait has the full
+    // reply time-out, so a stream that keeps delivering replies never times
+    // out, and one that stops for that long does.
+    void begin_pipeline();
+    WaitResult send_ahead(const QByteArray& lines);
+    WaitResult wait_next_reply();
+
     void set_reply_mode(ReplyMode mode) { reply_.set_mode(mode); }
+    void set_reply_cap(qsizetype cap) { reply_.set_cap(cap); }
     const ReplyAssembler& reply() const { return reply_; }
 
 private:

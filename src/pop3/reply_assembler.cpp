@@ -7,66 +7,100 @@ namespace {
 const QByteArray kLineEnd("\r\n");
 const QByteArray kEndOfBlock("\n.\r\n");
 
-bool begins_with_error(const QByteArray& text) {
-    return text.startsWith("-ER");
-}
-
 }  // namespace
 
 void ReplyAssembler::begin_reply() {
     buffer_.clear();
+    start_ = 0;
+    scanned_ = 0;
     done_ = false;
     overflowed_ = false;
 }
 
-void ReplyAssembler::arrive(const QByteArray& data) {
-    if (done_ || overflowed_ || data.isEmpty()) {
+void ReplyAssembler::next_reply() {
+    if (overflowed_) {
         return;
     }
-    const qsizetype searched_from = qMax<qsizetype>(0, buffer_.size() - (kEndOfBlock.size() - 1));
-    buffer_ += data;
-    if (mode_ == ReplyMode::SingleLine) {
-        arrive_single_line();
-    } else {
-        arrive_top(searched_from);
+    done_ = false;
+    // Taken bytes are let go once they are most of the buffer, so that many
+    // replies in one arrival cost linear time.
+    if (start_ > buffer_.size() / 2) {
+        buffer_.remove(0, start_);
+        start_ = 0;
     }
-    if (!done_ && buffer_.size() > cap_) {
-        overflowed_ = true;
-        buffer_.clear();
-        buffer_.squeeze();
+    scanned_ = start_;
+    take();
+}
+
+void ReplyAssembler::arrive(const QByteArray& data) {
+    if (overflowed_ || data.isEmpty()) {
+        return;
+    }
+    buffer_ += data;
+    if (!done_) {
+        take();
     }
 }
 
-void ReplyAssembler::arrive_single_line() {
-    const qsizetype end = buffer_.indexOf(kLineEnd);
+void ReplyAssembler::take() {
+    if (mode_ == ReplyMode::SingleLine) {
+        take_single_line();
+    } else {
+        take_top();
+    }
+    if (done_) {
+        return;
+    }
+    if (buffer_.size() - start_ > cap_) {
+        overflowed_ = true;
+        buffer_.clear();
+        buffer_.squeeze();
+        start_ = 0;
+        scanned_ = 0;
+    } else {
+        scanned_ = qMax(start_, buffer_.size() - (kEndOfBlock.size() - 1));
+    }
+}
+
+bool ReplyAssembler::begins_with_error() const {
+    return QByteArrayView(buffer_).sliced(start_).startsWith("-ER");
+}
+
+void ReplyAssembler::take_single_line() {
+    const qsizetype end = buffer_.indexOf(kLineEnd, start_);
     if (end >= 0) {
-        complete(buffer_.left(end + kLineEnd.size()), begins_with_error(buffer_));
+        const qsizetype reply_end = end + kLineEnd.size();
+        complete(start_, reply_end, reply_end, begins_with_error());
     }
 }
 
 // The status line decides first: "-ER" ends the reply at its CR LF, since an
 // error carries no block. Otherwise the block ends at the end-of-block mark.
-void ReplyAssembler::arrive_top(qsizetype searched_from) {
-    const qsizetype status_end = buffer_.indexOf(kLineEnd);
+void ReplyAssembler::take_top() {
+    const qsizetype status_end = buffer_.indexOf(kLineEnd, start_);
     if (status_end < 0) {
         return;
     }
-    if (begins_with_error(buffer_)) {
-        complete(buffer_.left(status_end + kLineEnd.size()), true);
+    const qsizetype body = status_end + kLineEnd.size();
+    if (begins_with_error()) {
+        complete(start_, body, body, true);
         return;
     }
-    const qsizetype mark = buffer_.indexOf(kEndOfBlock, qMax(searched_from, status_end));
+    const qsizetype mark = buffer_.indexOf(kEndOfBlock, qMax(scanned_, status_end));
     if (mark >= 0) {
-        const qsizetype body = status_end + kLineEnd.size();
-        complete(buffer_.mid(body, mark + kEndOfBlock.size() - body), false);
+        const qsizetype reply_end = mark + kEndOfBlock.size();
+        complete(body, reply_end, reply_end, false);
     }
 }
 
-void ReplyAssembler::complete(const QByteArray& text, bool err) {
-    text_ = QString::fromLatin1(text);
+// The reply text is [text_start, text_end); the next reply begins at reply_end.
+void ReplyAssembler::complete(qsizetype text_start, qsizetype text_end, qsizetype reply_end,
+                              bool err) {
+    text_ = QString::fromLatin1(QByteArrayView(buffer_).sliced(text_start, text_end - text_start));
     err_ = err;
     done_ = true;
-    buffer_.clear();
+    start_ = reply_end;
+    scanned_ = reply_end;
 }
 
 }  // namespace ostrel

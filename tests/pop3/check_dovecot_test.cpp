@@ -2,6 +2,7 @@
 #include <QTextEdit>
 #include <QtTest>
 
+#include "core/date_time_text.h"
 #include "pop3/check_driver.h"
 #include "pop3/pop3_session.h"
 #include "support/dovecot_fixture.h"
@@ -52,24 +53,53 @@ private slots:
         TcpProxy proxy("127.0.0.1", DovecotFixture::port());
         Check check(account_line(proxy.address(), "user01"));
         check.start.form->executa2();
-        QCOMPARE(proxy.client_bytes(), QByteArray("USER user01\r\nPASS secret\r\nSTAT\r\n"));
+        QCOMPARE(proxy.client_bytes(),
+                 QByteArray("CAPA\r\nUSER user01\r\nPASS secret\r\nSTAT\r\n"));
         QCOMPARE(check.start.form->windowTitle(), QString("Get Mail"));
         QVERIFY(!check.log().contains("Can"));
     }
 
-    void three_messages_on_the_wire() {
+    // Dovecot offers UIDL and PIPELINING: the first check asks for every
+    // header block, the next ones only for those of new messages. A server
+    // without CAPA, read one command at a time, leaves the same seen state.
+    void header_blocks_are_asked_for_once() {
         QCOMPARE(DovecotFixture::fill("user02", messages(3, "c")), QString());
         TcpProxy proxy("127.0.0.1", DovecotFixture::port());
         Check check(account_line(proxy.address(), "user02"));
-        check.start.form->executa2();
-        QCOMPARE(proxy.client_bytes(), QByteArray("USER user02\r\nPASS secret\r\nSTAT\r\n"
-                                                  "TOP 1 0\r\nTOP 2 0\r\nTOP 3 0\r\n"));
-        QCOMPARE(proxy.connections(), 1);
-        for (int k = 1; k <= 3; ++k) {
-            QVERIFY2(check.trace().contains(QString("c%1@example.org - subject c%1").arg(k)),
-                     qPrintable(check.trace()));
+        const QByteArray login = "CAPA\r\nUSER user02\r\nPASS secret\r\nSTAT\r\nUIDL\r\n";
+        const QList<QByteArray> wire = {login + "TOP 1 0\r\nTOP 2 0\r\nTOP 3 0\r\n", login,
+                                        login + "TOP 4 0\r\n"};
+        for (const QByteArray& expected : wire) {
+            if (&expected == &wire.last()) {
+                QCOMPARE(DovecotFixture::deliver("user02", messages(1, "d")), QString());
+            }
+            const qsizetype before = proxy.client_bytes().size();
+            check.start.form->executa2();
+            QCOMPARE(proxy.client_bytes().mid(before), expected);
+            QVERIFY2(check.trace().contains("c3@example.org - subject c3"),
+                     qPrintable(check.log()));
         }
+        QVERIFY(check.trace().contains(" 4 - d1@example.org - subject d1"));
+        QCOMPARE(proxy.connections(), 3);
         QVERIFY(check.start.form->driver().session().is_closed());
+
+        TcpProxy old_server("127.0.0.1", DovecotFixture::port());
+        old_server.refuse_capa();
+        Check sequential(account_line(old_server.address(), "user02"));
+        sequential.start.form->executa2();
+        QCOMPARE(old_server.client_bytes(),
+                 "CAPA\r\nUSER user02\r\nPASS secret\r\nSTAT\r\nTOP 1 0\r\n"
+                 "TOP 2 0\r\nTOP 3 0\r\nTOP 4 0\r\n");
+        QCOMPARE(sequential.trace(), check.trace());
+        const auto without_dates = [](const QByteArray& seen) {
+            QByteArrayList lines = seen.split('\n');
+            for (QByteArray& line : lines) {
+                line = line.mid(date_time_text().size() + 1);
+            }
+            return lines;
+        };
+        QCOMPARE(without_dates(sequential.start.folder.read(old_server.address() + ".svr")),
+                 without_dates(check.start.folder.read(proxy.address() + ".svr")));
     }
 
     void wrong_password() {

@@ -101,6 +101,46 @@ private slots:
         QCOMPARE(r.reply_text(), QString("ond half\r\n"));
     }
 
+    // Replies sent ahead arrive back to back: each is taken whole, in order,
+    // with the bytes after it kept for the next.
+    void pipelined_replies_are_taken_in_order_whatever_the_split() {
+        const QByteArray stream =
+            kBlock + "-ERR no such message\r\n" + "+OK\r\nSubject: two\r\n\r\n.\r\n";
+        const QStringList expected = {"From: ann@example.org\r\nSubject: hello\r\n\r\n.\r\n",
+                                      "-ERR no such message\r\n", "Subject: two\r\n\r\n.\r\n"};
+        for (int a = 0; a <= stream.size(); ++a) {
+            for (int b = a; b <= stream.size(); ++b) {
+                ReplyAssembler r;
+                r.set_mode(ReplyMode::Top);
+                r.begin_reply();
+                QStringList taken;
+                for (const QByteArray& piece :
+                     {stream.left(a), stream.mid(a, b - a), stream.mid(b)}) {
+                    r.arrive(piece);
+                    for (; r.reply_done(); r.next_reply()) {
+                        taken << r.reply_text();
+                    }
+                }
+                QCOMPARE(taken, expected);
+            }
+        }
+    }
+
+    void the_cap_holds_for_each_reply_of_a_pipeline() {
+        ReplyAssembler r(100);
+        r.set_mode(ReplyMode::Top);
+        r.arrive(QByteArray("+OK\r\nSubject: x\r\n\r\n.\r\n").repeated(10));
+        int taken = 0;
+        for (; r.reply_done(); r.next_reply()) {
+            ++taken;
+        }
+        QCOMPARE(taken, 10);
+        r.arrive("+OK\r\n" + QByteArray(200, 'x'));
+        QVERIFY(r.overflowed());
+        r.next_reply();
+        QVERIFY(!r.reply_done());
+    }
+
     void bytes_are_kept_one_for_one() {
         ReplyAssembler r;
         r.arrive(QByteArray("+OK caf\xe9\r\n"));

@@ -85,6 +85,15 @@ private slots:
         QVERIFY(trace.contains(" 2 - bob@example.org - second"));
         QVERIFY2(!check.log().contains("Can\u00B4t connect"), qPrintable(check.log()));
         QVERIFY(!check.log().contains("Secure connection"));
+        // The second check takes both header blocks from the cache.
+        QVERIFY(check.start.folder.read(check.server + ".hdr").contains("\tbob@example.org\t"));
+        check.start.folder.write(check.server + ".hdr",
+                                 check.start.folder.read(check.server + ".hdr")
+                                     .replace("\tsecond\r\n", "\tfrom the cache\r\n"));
+        check.run();
+        QVERIFY2(check.start.form->Text1->toPlainText().contains(
+                     " 2 - bob@example.org - from the cache"),
+                 qPrintable(check.log()));
     }
 
     // The one socket goes from TLS back to plain between accounts.

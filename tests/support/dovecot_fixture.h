@@ -22,6 +22,8 @@ public:
     // Empties `user`'s mailbox, then delivers `messages` in order. Returns an
     // error description, empty on success.
     static QString fill(const QString& user, const QList<QByteArray>& messages);
+    // Delivers `messages` after those already there.
+    static QString deliver(const QString& user, const QList<QByteArray>& messages);
 
     // A small real-looking message, lines ended by LF as Maildir keeps them.
     static QByteArray message(const QByteArray& from, const QByteArray& subject);
@@ -30,6 +32,11 @@ public:
     // <subject_prefix>k.
     static QList<QByteArray> numbered_messages(int count, const QByteArray& from_prefix,
                                                const QByteArray& subject_prefix);
+    // The same with header blocks the size of real ones: 2 to 6 KiB of
+    // relay, authentication and list headers, as mail from a large provider
+    // arrives.
+    static QList<QByteArray> realistic_messages(int count, const QByteArray& from_prefix,
+                                                const QByteArray& subject_prefix);
 };
 
 }  // namespace ostrel::testing

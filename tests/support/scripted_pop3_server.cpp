@@ -27,6 +27,11 @@ QByteArray top_reply(const QByteArray& from, const QByteArray& subject) {
 
 ScriptedPop3Server::ScriptedPop3Server() {
     responder = [](const QByteArray&) { return ScriptedReply::silence(); };
+    capa = [this](const QByteArray&) {
+        return ScriptedReply::text(capabilities.isEmpty()
+                                       ? QByteArray("-ERR unknown command\r\n")
+                                       : "+OK\r\n" + capabilities.join("\r\n") + "\r\n.\r\n");
+    };
     connect(&server_, &QTcpServer::newConnection, this, &ScriptedPop3Server::accept);
     server_.listen(QHostAddress::LocalHost);
 }
@@ -35,10 +40,21 @@ QString ScriptedPop3Server::address() const {
     return QStringLiteral("127.0.0.1:%1").arg(port());
 }
 
-ScriptedPop3Server::Responder ScriptedPop3Server::mailbox(const QList<QByteArray>& blocks) {
-    return [blocks](const QByteArray& command) {
+ScriptedPop3Server::Responder ScriptedPop3Server::mailbox(const QList<QByteArray>& blocks,
+                                                          const QByteArrayList& unique_ids) {
+    return [blocks, unique_ids](const QByteArray& command) {
         if (command == "STAT") {
             return ScriptedReply::text("+OK " + QByteArray::number(blocks.size()) + " 4096\r\n");
+        }
+        if (command == "UIDL") {
+            if (unique_ids.isEmpty()) {
+                return ScriptedReply::text("-ERR unknown command\r\n");
+            }
+            QByteArray listing = "+OK\r\n";
+            for (int k = 1; k <= unique_ids.size(); ++k) {
+                listing += QByteArray::number(k) + ' ' + unique_ids[k - 1] + "\r\n";
+            }
+            return ScriptedReply::text(listing + ".\r\n");
         }
         if (command.startsWith("TOP ")) {
             const int k = command.split(' ').value(1).toInt();
@@ -83,7 +99,9 @@ void ScriptedPop3Server::read_commands() {
 
 // The greeting is answered with an empty command.
 void ScriptedPop3Server::answer(const QByteArray& command) {
-    if (!queue.isEmpty()) {
+    if (command == "CAPA") {
+        play(capa(command));
+    } else if (!queue.isEmpty()) {
         play(queue.takeFirst());
     } else if (command.isEmpty()) {
         play(ScriptedReply::text("+OK scripted server ready\r\n"));

@@ -38,7 +38,9 @@ QByteArray top_reply(const QByteArray& from, const QByteArray& subject);
 
 // A POP3 server on 127.0.0.1 that answers from a script, for what real servers
 // never do. The greeting and each command line take the next reply of the
-// queue; once it is empty, `responder` answers (default: silence).
+// queue; once it is empty, `responder` answers (default: silence). CAPA is
+// never taken from the queue: `capa` answers it, by default with the listing
+// of `capabilities`, or "-ERR" when there are none, as an old server does.
 class ScriptedPop3Server : public QObject {
     Q_OBJECT
 public:
@@ -51,6 +53,8 @@ public:
 
     QList<ScriptedReply> queue;
     Responder responder;
+    QByteArrayList capabilities;
+    Responder capa;
     int piece_gap_ms = 3;
 
     // Every command line received, without its CR LF, over all connections.
@@ -58,8 +62,10 @@ public:
     int connections = 0;
     qint64 flood_bytes_sent = 0;
 
-    // A responder for a mailbox of the given header blocks.
-    static Responder mailbox(const QList<QByteArray>& blocks);
+    // A responder for a mailbox of the given header blocks; UIDL lists
+    // `unique_ids` (one per block), or is refused when there are none.
+    static Responder mailbox(const QList<QByteArray>& blocks,
+                             const QByteArrayList& unique_ids = {});
 
 private:
     void accept();

@@ -66,12 +66,23 @@ void TcpProxy::accept() {
 
 void TcpProxy::relay(Pair& pair, Direction& direction, bool from_client) {
     QTcpSocket* from = from_client ? pair.client : pair.upstream;
-    const QByteArray data = from->readAll();
+    QByteArray data = from->readAll();
     if (from_client) {
         client_bytes_ += data;
+    } else {
+        bytes_to_clients_ += data.size();
     }
-    direction.pending.emplace_back(clock_.elapsed() + delay_ms_, data);
-    deliver(direction);
+    if (from_client && refuse_capa_ && data.startsWith("CAPA\r\n")) {
+        const QByteArray refusal = "-ERR unknown command\r\n";
+        data.remove(0, 6);
+        bytes_to_clients_ += refusal.size();
+        pair.down.pending.emplace_back(clock_.elapsed() + 2 * delay_ms_, refusal);
+        deliver(pair.down);
+    }
+    if (!data.isEmpty()) {
+        direction.pending.emplace_back(clock_.elapsed() + delay_ms_, data);
+        deliver(direction);
+    }
 }
 
 void TcpProxy::deliver(Direction& direction) {

@@ -27,6 +27,11 @@ public:
 
     // Everything clients sent, over all connections, in order.
     const QByteArray& client_bytes() const { return client_bytes_; }
+    // How many bytes clients received, over all connections.
+    qint64 bytes_to_clients() const { return bytes_to_clients_; }
+    // Answers a client's CAPA with "-ERR" itself, one round trip later, as a
+    // server without capabilities would; the server never sees it.
+    void refuse_capa() { refuse_capa_ = true; }
     int connections() const { return connections_; }
 
 private:
@@ -44,6 +49,8 @@ private:
     QTcpServer server_;
     QElapsedTimer clock_;
     QByteArray client_bytes_;
+    qint64 bytes_to_clients_ = 0;
+    bool refuse_capa_ = false;
     int connections_ = 0;
     std::vector<std::unique_ptr<Pair>> pairs_;
 };
