@@ -2,12 +2,16 @@
 
 #include <QFile>
 #include <QObject>
+#include <QSet>
+#include <QSslCertificate>
+#include <QSslError>
 #include <QString>
 #include <QStringList>
 
-#include "pop3/capabilities.h"
 #include "core/app_context.h"
+#include "pop3/capabilities.h"
 #include "pop3/check_controls.h"
+#include "pop3/server_trust.h"
 
 namespace ostrel {
 
@@ -43,6 +47,12 @@ private:
     bool visit_account(int line_number, const QString& line);
     AccountOutcome check_account(const QStringList& fields);
     AccountOutcome greet();
+    AccountOutcome secure_connection(bool offers_stls);
+    AccountOutcome start_tls();
+    bool trust_certificate(const QSslCertificate& certificate, const QList<QSslError>& errors);
+    std::optional<ServerTrust> load_trust();
+    void keep_trust(const ServerTrust& trust, const QString& what);
+    QString trust_path() const;
     HeaderReading read_headers(qint64 count, const Capabilities& capabilities);
     void keep_header_cache(const HeaderReading& reading);
     QString header_cache_path() const;
@@ -57,6 +67,7 @@ private:
     Pop3Session* session_;
     QFile accounts_;
     CapabilityProbe capabilities_;
+    QSet<QString> reported_unencrypted_;  // servers whose clear-text login was logged this run
     bool running_ = false;
 };
 
