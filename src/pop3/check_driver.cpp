@@ -12,7 +12,6 @@
 #include "notify/seen_state.h"
 #include "pop3/header_reader.h"
 #include "pop3/pop3_session.h"
-#include "pop3/tls_policy.h"
 
 namespace ostrel {
 
@@ -60,12 +59,8 @@ CheckDriver::CheckDriver(const AppContext& context, NotaManager& notes, CheckCon
       context_(context),
       notes_(notes),
       controls_(std::move(controls)),
-      session_(new Pop3Session(controls_.Timer3, context.state, context.log, this)) {
-    session_->set_certificate_judge(
-        [this](const QSslCertificate& certificate, const QList<QSslError>& errors) {
-            return trust_certificate(certificate, errors);
-        });
-}
+      session_(new Pop3Session(controls_.Timer3, context.state, context.log, this)),
+      security_(context, *session_) {}
 
 CheckDriver::~CheckDriver() = default;
 
@@ -168,9 +163,12 @@ AccountOutcome CheckDriver::check_account(const QStringList& fields) {
     } else if (asked != WaitResult::Answered) {
         return unanswered(asked, QStringLiteral("CAPA"));
     }
-    const Outcome secured = secure_connection(capabilities.stls);
-    if (secured.kind != Outcome::Done) {
-        return secured;
+    const WaitResult secured = security_.secure(capabilities.stls);
+    if (secured == WaitResult::NotConnected) {
+        return {Outcome::CannotConnect, {}};
+    }
+    if (secured != WaitResult::Answered) {
+        return unanswered(secured, QStringLiteral("STLS"));
     }
     const ReplyAssembler& reply = session_->reply();
     const struct {
@@ -231,138 +229,6 @@ AccountOutcome CheckDriver::greet() {
         return {Outcome::Refused, QStringLiteral("An error occured trying to connect to server")};
     }
     return {};
-}
-
-// On a plain connection: upgraded when the server offers STLS. A server that
-// offered it once and does not now may have an attacker in between: it is
-// sent nothing more, the password least of all.
-AccountOutcome CheckDriver::secure_connection(bool offers_stls) {
-    const QString& server = context_.state.server;
-    if (session_->is_encrypted()) {
-        return {};
-    }
-    std::optional<ServerTrust> trust = load_trust();
-    if (!trust) {
-        return {Outcome::CannotConnect, {}};
-    }
-    if (offers_stls) {
-        if (!trust->offered_stls) {
-            trust->offered_stls = true;
-            keep_trust(*trust, QStringLiteral("the STLS mark"));
-        }
-        return start_tls();
-    }
-    if (trust->offered_stls) {
-        context_.log.log_event(tls_failure_log_line(
-            server, QStringLiteral("it offered STLS before and does not now, so someone may be "
-                                   "in between; nothing was sent (if the server really stopped "
-                                   "offering STLS, delete %1)")
-                        .arg(trust_path())));
-        return {Outcome::CannotConnect, {}};
-    }
-    if (!reported_unencrypted_.contains(server)) {
-        reported_unencrypted_.insert(server);
-        context_.log.log_event(server + QStringLiteral(": the server does not offer STLS, so "
-                                                       "the password travels unencrypted"));
-    }
-    return {};
-}
-
-AccountOutcome CheckDriver::start_tls() {
-    const QString& server = context_.state.server;
-    const WaitResult asked = session_->sendMsg(QStringLiteral("STLS"));
-    if (asked != WaitResult::Answered) {
-        return unanswered(asked, QStringLiteral("STLS"));
-    }
-    if (session_->reply().reply_err()) {
-        const QString reply = session_->reply().reply_text().section(QLatin1Char('\r'), 0, 0);
-        context_.log.log_event(tls_failure_log_line(
-            server, QStringLiteral("the server refused STLS (%1)").arg(reply.left(200))));
-        return {Outcome::CannotConnect, {}};
-    }
-    const WaitResult secured = session_->start_tls();
-    if (secured == WaitResult::Ending) {
-        return {Outcome::Ending, {}};
-    }
-    return secured == WaitResult::Answered ? Outcome{} : Outcome{Outcome::CannotConnect, {}};
-}
-
-// A certificate the system refused: accepted when its fingerprint is pinned
-// for this server, otherwise the user is asked whether to pin it.
-bool CheckDriver::trust_certificate(const QSslCertificate& certificate,
-                                    const QList<QSslError>& errors) {
-    const QString& server = context_.state.server;
-    std::optional<ServerTrust> trust = load_trust();
-    if (!trust || certificate.isNull()) {
-        return false;
-    }
-    const QString fingerprint = certificate_fingerprint(certificate);
-    if (trust->pins.contains(fingerprint)) {
-        return true;
-    }
-    QStringList reasons;
-    for (const QSslError& error : errors) {
-        if (!reasons.contains(error.errorString())) {
-            reasons << error.errorString();
-        }
-    }
-    QString text =
-        QStringLiteral("The mail server %1 sent a certificate that is not trusted:\n- %2\n")
-            .arg(server, reasons.join(QStringLiteral("\n- ")));
-    if (!trust->pins.isEmpty()) {
-        text += QStringLiteral("It is not the certificate you trusted before for this server.\n");
-    }
-    text += QStringLiteral(
-                "\nSHA-256 fingerprint:\n%1\n\nTrust exactly this certificate for %2 "
-                "from now on?")
-                .arg(fingerprint, server);
-    if (context_.prompt(text, QStringLiteral("Untrusted certificate"), PromptIcon::Exclamation,
-                        PromptButtons::YesNo) != PromptAnswer::Yes) {
-        return false;
-    }
-    trust->pins << fingerprint;
-    keep_trust(*trust, QStringLiteral("the trusted certificate %1").arg(fingerprint));
-    return true;
-}
-
-// The server's security file; nothing, logged, when it is damaged, so that
-// a lost STLS mark never lets a password go out in clear.
-std::optional<ServerTrust> CheckDriver::load_trust() {
-    const QString path = trust_path();
-    if (path.isEmpty()) {
-        return ServerTrust();
-    }
-    const QString& server = context_.state.server;
-    QString problem;
-    std::optional<ServerTrust> trust = load_server_trust(path, server, &problem);
-    if (!trust) {
-        context_.log.log_event(
-            QStringLiteral("%1: the security file %2 cannot be used (%3), so nothing was sent; "
-                           "delete it to connect again")
-                .arg(server, path, problem));
-    }
-    return trust;
-}
-
-void CheckDriver::keep_trust(const ServerTrust& trust, const QString& what) {
-    const QString& server = context_.state.server;
-    const QString path = trust_path();
-    const QString error = path.isEmpty() ? unsafe_server_name_reason(server)
-                                         : write_server_trust(path, server, trust);
-    if (error.isEmpty()) {
-        context_.log.log_event(QStringLiteral("%1: %2 is kept in %3").arg(server, what, path));
-    } else {
-        context_.log.log_event(
-            QStringLiteral("%1: %2 could not be kept: %3").arg(server, what, error));
-    }
-}
-
-// Beside the seen-state file; empty when the server's name cannot name a file.
-QString CheckDriver::trust_path() const {
-    const QString& server = context_.state.server;
-    return unsafe_server_name_reason(server).isEmpty()
-               ? context_.files.path(server_trust_file_name(server))
-               : QString();
 }
 
 // Every header block of the mailbox, those the server's header cache holds

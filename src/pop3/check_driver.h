@@ -2,16 +2,13 @@
 
 #include <QFile>
 #include <QObject>
-#include <QSet>
-#include <QSslCertificate>
-#include <QSslError>
 #include <QString>
 #include <QStringList>
 
 #include "core/app_context.h"
 #include "pop3/capabilities.h"
 #include "pop3/check_controls.h"
-#include "pop3/server_trust.h"
+#include "pop3/connection_security.h"
 
 namespace ostrel {
 
@@ -47,12 +44,6 @@ private:
     bool visit_account(int line_number, const QString& line);
     AccountOutcome check_account(const QStringList& fields);
     AccountOutcome greet();
-    AccountOutcome secure_connection(bool offers_stls);
-    AccountOutcome start_tls();
-    bool trust_certificate(const QSslCertificate& certificate, const QList<QSslError>& errors);
-    std::optional<ServerTrust> load_trust();
-    void keep_trust(const ServerTrust& trust, const QString& what);
-    QString trust_path() const;
     HeaderReading read_headers(qint64 count, const Capabilities& capabilities);
     void keep_header_cache(const HeaderReading& reading);
     QString header_cache_path() const;
@@ -67,7 +58,7 @@ private:
     Pop3Session* session_;
     QFile accounts_;
     CapabilityProbe capabilities_;
-    QSet<QString> reported_unencrypted_;  // servers whose clear-text login was logged this run
+    ConnectionSecurity security_;
     bool running_ = false;
 };
 
