@@ -1,5 +1,7 @@
 #include "pop3/connection_security.h"
 
+#include <QRegularExpression>
+
 #include "pop3/pop3_session.h"
 #include "pop3/tls_policy.h"
 
@@ -55,7 +57,8 @@ WaitResult ConnectionSecurity::start_tls() {
         return asked;
     }
     if (session_.reply().reply_err()) {
-        const QString reply = session_.reply().reply_text().section(QLatin1Char('\r'), 0, 0);
+        const QString reply =
+            session_.reply().reply_text().split(QRegularExpression(QStringLiteral("[\r\n]")))[0];
         context_.log.log_event(tls_failure_log_line(
             server, QStringLiteral("the server refused STLS (%1)").arg(reply.left(200))));
         return WaitResult::NotConnected;
