@@ -86,6 +86,7 @@ void Pop3Session::begin_handshake() {
 
 WaitResult Pop3Session::start_tls() {
     if (socket_->state() != QAbstractSocket::ConnectedState) {
+        refuse_secure_connection(QStringLiteral("the server closed the connection"));
         return WaitResult::NotConnected;
     }
     // Nothing the server sent in clear may pass for part of the dialogue.

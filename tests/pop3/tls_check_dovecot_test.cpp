@@ -12,14 +12,19 @@
 #include "pop3/check_driver.h"
 #include "pop3/pop3_session.h"
 #include "support/dovecot_fixture.h"
+#include "support/scripted_pop3_server.h"
 #include "support/startup_fixture.h"
 #include "support/tcp_proxy.h"
 #include "support/tls_pop3_server.h"
 
 using namespace ostrel;
 using testing::DovecotFixture;
+using testing::ScriptedPop3Server;
+using testing::ScriptedReply;
 using testing::StartupFixture;
 using testing::TcpProxy;
+
+Q_DECLARE_METATYPE(ScriptedReply)
 
 namespace {
 
@@ -173,6 +178,30 @@ private slots:
             QCOMPARE(check.log().count(damaged), attack / 2);
             QCOMPARE(check.log().count("Can\u00B4t connect to Pop3 " + check.server), attack + 1);
         }
+    }
+
+    // A server that offers STLS and then fails it gets nothing more, in clear least of all.
+    void failed_stls_sends_nothing_more_data() {
+        QTest::addColumn<ScriptedReply>("answer");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("refused") << ScriptedReply::text("-ERR not now\r\n")
+                                 << "the server refused STLS (-ERR not now)";
+        QTest::newRow("closed") << ScriptedReply::close("+OK begin TLS\r\n")
+                                << "";  // the close or the failed handshake, as timing has it
+    }
+    void failed_stls_sends_nothing_more() {
+        QFETCH(ScriptedReply, answer);
+        QFETCH(QString, reason);
+        ScriptedPop3Server server;
+        server.capabilities = {"STLS"};
+        server.queue << ScriptedReply::text("+OK ready\r\n") << answer;
+        TlsCheck check(server.port(), 995);
+        check.run();
+        QCOMPARE(server.commands, QByteArrayList({"CAPA", "STLS"}));
+        const QString log = check.log();
+        QVERIFY2(log.contains("Secure connection to " + check.server + " failed: " + reason),
+                 qPrintable(log));
+        QVERIFY(log.contains("Can\u00B4t connect to Pop3 " + check.server));
     }
 
     // Dovecot's certificate from an authority the client does not know: a
