@@ -15,6 +15,8 @@ Capabilities parse_capabilities(QStringView listing) {
             found.uidl = true;
         } else if (name.compare(u"PIPELINING", Qt::CaseInsensitive) == 0) {
             found.pipelining = true;
+        } else if (name.compare(u"STLS", Qt::CaseInsensitive) == 0) {
+            found.stls = true;
         }
     }
     return found;

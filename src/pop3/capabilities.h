@@ -13,6 +13,7 @@ enum class WaitResult;
 struct Capabilities {
     bool uidl = false;        // unique ids that survive renumbering
     bool pipelining = false;  // commands may be sent before their replies arrive
+    bool stls = false;        // the connection can be upgraded to TLS
 };
 
 // The capabilities named in a CAPA listing (the reply without its status

@@ -59,7 +59,8 @@ CheckDriver::CheckDriver(const AppContext& context, NotaManager& notes, CheckCon
       context_(context),
       notes_(notes),
       controls_(std::move(controls)),
-      session_(new Pop3Session(controls_.Timer3, context.state, context.log, this)) {}
+      session_(new Pop3Session(controls_.Timer3, context.state, context.log, this)),
+      security_(context, *session_) {}
 
 CheckDriver::~CheckDriver() = default;
 
@@ -161,6 +162,13 @@ AccountOutcome CheckDriver::check_account(const QStringList& fields) {
         }
     } else if (asked != WaitResult::Answered) {
         return unanswered(asked, QStringLiteral("CAPA"));
+    }
+    const WaitResult secured = security_.secure(capabilities.stls);
+    if (secured == WaitResult::NotConnected) {
+        return {Outcome::CannotConnect, {}};
+    }
+    if (secured != WaitResult::Answered) {
+        return unanswered(secured, QStringLiteral("STLS"));
     }
     const ReplyAssembler& reply = session_->reply();
     const struct {

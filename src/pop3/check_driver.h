@@ -5,9 +5,10 @@
 #include <QString>
 #include <QStringList>
 
-#include "pop3/capabilities.h"
 #include "core/app_context.h"
+#include "pop3/capabilities.h"
 #include "pop3/check_controls.h"
+#include "pop3/connection_security.h"
 
 namespace ostrel {
 
@@ -57,6 +58,7 @@ private:
     Pop3Session* session_;
     QFile accounts_;
     CapabilityProbe capabilities_;
+    ConnectionSecurity security_;
     bool running_ = false;
 };
 

@@ -3,6 +3,7 @@
 #include <QEventLoop>
 #include <QSslSocket>
 #include <QTimer>
+#include <utility>
 
 #include "core/app_state.h"
 #include "core/event_log.h"
@@ -30,10 +31,17 @@ Pop3Session::Pop3Session(QTimer* Timer3, AppState& state, EventLog& log, QObject
     connect(socket_, &QTcpSocket::readyRead, this, &Pop3Session::data_arrival);
     connect(socket_, &QTcpSocket::disconnected, this, &Pop3Session::server_closed);
     connect(socket_, &QTcpSocket::errorOccurred, this, &Pop3Session::socket_error);
+    // A refused certificate pauses the handshake until the judge has been
+    // asked, outside this signal, in the wait that is running.
+    socket_->setPauseMode(QAbstractSocket::PauseOnSslErrors);
     connect(socket_, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) {
-        refuse_secure_connection(tls_refusal_reason(errors));
+        question_ = errors;
+        wake();
     });
-    connect(socket_, &QSslSocket::encrypted, this, [this] { securing_ = false; });
+    connect(socket_, &QSslSocket::encrypted, this, [this] {
+        securing_ = false;
+        wake();
+    });
     // A coarse timer may fire up to 5% early; the time-out is a promise to the user.
     timer3_->setTimerType(Qt::PreciseTimer);
     // The main window's own handler, connected first, sets timed_out; this
@@ -54,17 +62,78 @@ void Pop3Session::connect_to(const QString& server) {
     server_ = server;
     refused_ = false;
     broken_ = false;
+    question_.clear();
     const ServerAddress address = parse_server_address(server);
-    securing_ = address.port == tls_.port;
-    if (!securing_) {
+    host_ = address.host;
+    if (address.port != tls_.port) {
+        securing_ = false;
         socket_->connectToHost(address.host, address.port);
         return;
     }
     // The greeting arrives only once the handshake has verified the server,
     // so nothing, the password least of all, is sent over an unverified
-    // connection. Certificate errors are never ignored.
-    socket_->setSslConfiguration(pop3_tls_configuration(tls_.extra_authorities));
+    // connection.
+    begin_handshake();
     socket_->connectToHostEncrypted(address.host, address.port, address.host);
+}
+
+void Pop3Session::begin_handshake() {
+    securing_ = true;
+    question_.clear();
+    socket_->setSslConfiguration(pop3_tls_configuration(tls_.extra_authorities));
+    socket_->setPeerVerifyName(host_);
+}
+
+WaitResult Pop3Session::start_tls() {
+    if (socket_->state() != QAbstractSocket::ConnectedState) {
+        refuse_secure_connection(QStringLiteral("the server closed the connection"));
+        return WaitResult::NotConnected;
+    }
+    // Nothing the server sent in clear may pass for part of the dialogue.
+    socket_->readAll();
+    reply_.begin_reply();
+    begin_handshake();
+    socket_->startClientEncryption();
+    const WaitResult result = wait_handshake();
+    reply_.begin_reply();
+    return result;
+}
+
+// Until the connection is encrypted. A certificate the system refused is put
+// to the judge meanwhile; the handshake goes on only with its consent. The
+// time-out runs afresh after each question.
+WaitResult Pop3Session::wait_handshake() {
+    for (;;) {
+        const WaitResult result = wait_until([this] { return !securing_ || !question_.isEmpty(); });
+        if (result == WaitResult::Ending) {
+            return result;
+        }
+        if (result == WaitResult::TimedOut && socket_->state() == QAbstractSocket::ConnectedState) {
+            refuse_secure_connection(
+                QStringLiteral("the server did not complete the TLS handshake in time"));
+        }
+        if (refused_ || result != WaitResult::Answered) {
+            return WaitResult::NotConnected;
+        }
+        if (question_.isEmpty()) {
+            return WaitResult::Answered;
+        }
+        const QList<QSslError> errors = std::exchange(question_, {});
+        if (!judge_ || !judge_(socket_->peerCertificate(), errors)) {
+            refuse_secure_connection(tls_refusal_reason(errors));
+            return WaitResult::NotConnected;
+        }
+        if (socket_->state() != QAbstractSocket::ConnectedState) {
+            refuse_secure_connection(QStringLiteral("the server closed the connection"));
+            return WaitResult::NotConnected;
+        }
+        socket_->ignoreSslErrors(errors);
+        socket_->resume();
+    }
+}
+
+bool Pop3Session::is_encrypted() const {
+    return socket_->isEncrypted();
 }
 
 bool Pop3Session::is_closed() const {
@@ -76,13 +145,13 @@ void Pop3Session::close() {
 }
 
 WaitResult Pop3Session::wait_greeting() {
-    const WaitResult result = wait_reply();
-    // Only a connection that stands can be stuck in its handshake.
-    if (result == WaitResult::TimedOut && securing_ &&
-        socket_->state() == QAbstractSocket::ConnectedState) {
-        refuse_secure_connection(
-            QStringLiteral("the server did not complete the TLS handshake in time"));
+    if (securing_) {
+        const WaitResult secured = wait_handshake();
+        if (secured != WaitResult::Answered) {
+            return secured;
+        }
     }
+    const WaitResult result = wait_reply();
     if (result == WaitResult::Ending) {
         return result;
     }
@@ -126,13 +195,21 @@ WaitResult Pop3Session::wait_next_reply() {
     return wait_reply();
 }
 
-// Sleeps until something the wait is for has happened. A nested loop that
-// ends without being woken was ended by the program quitting.
 WaitResult Pop3Session::wait_reply() {
+    const WaitResult result =
+        wait_until([this] { return reply_.reply_done() || reply_.overflowed(); });
+    if (result != WaitResult::Answered || reply_.reply_done()) {
+        return result;
+    }
+    return WaitResult::Overflowed;
+}
+
+// Sleeps until `done` holds (Answered) or the wait ends otherwise. A nested
+// loop that ends without being woken was ended by the program quitting.
+WaitResult Pop3Session::wait_until(const std::function<bool()>& done) {
     bool ending = false;
     timer3_->start();
-    while (!reply_.reply_done() && !reply_.overflowed() && !state_.timed_out && !refused_ &&
-           !broken_) {
+    while (!done() && !state_.timed_out && !refused_ && !broken_) {
         QEventLoop loop;
         wait_loop_ = &loop;
         woken_ = false;
@@ -149,11 +226,8 @@ WaitResult Pop3Session::wait_reply() {
     if (ending) {
         return WaitResult::Ending;
     }
-    if (reply_.reply_done()) {
+    if (done()) {
         return WaitResult::Answered;
-    }
-    if (reply_.overflowed()) {
-        return WaitResult::Overflowed;
     }
     return timed_out ? WaitResult::TimedOut : WaitResult::Closed;
 }

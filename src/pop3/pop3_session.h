@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QSslCertificate>
 #include <QString>
+#include <functional>
 
 #include "pop3/reply_assembler.h"
 #include "pop3/tls_policy.h"
@@ -37,6 +38,10 @@ struct TlsSettings {
     QList<QSslCertificate> extra_authorities;
 };
 
+// Decides about a certificate the system refused, with the reasons: true to
+// go on with exactly this certificate. It may open a message box.
+using CertificateJudge = std::function<bool(const QSslCertificate&, const QList<QSslError>&)>;
+
 // The dialogue with one server over the main window's socket: the connection,
 // `sendMsg`, the socket's events and the waits. A wait sleeps in a nested
 // event loop until a reply completes, the reply time-out `Timer3` sets
@@ -52,7 +57,10 @@ public:
     // socket is already in use. This is the one place a connection is made.
     void connect_to(const QString& server);
     void set_tls_settings(const TlsSettings& settings) { tls_ = settings; }
+    // Without a judge every refused certificate fails the connection.
+    void set_certificate_judge(CertificateJudge judge) { judge_ = std::move(judge); }
     bool is_closed() const;
+    bool is_encrypted() const;
     void close();
 
     // The greeting wait: until the first reply after connecting is complete.
@@ -62,6 +70,11 @@ public:
     // an earlier reply are dropped first. Anything but Answered leaves the
     // stream untrustworthy: the caller must close the connection.
     WaitResult sendMsg(const QString& m);
+    // After the server's "+OK" to STLS: the TLS handshake on this connection,
+    // verified as on the implicit-TLS port. Answered once encrypted;
+    // NotConnected when the handshake failed or the certificate was refused
+    // (logged); Ending when the program is ending.
+    WaitResult start_tls();
     const QString& send_failure() const { return send_failure_; }
 
     // Pipelined commands, for a server that offers PIPELINING: begin_pipeline
@@ -84,7 +97,10 @@ private:
     void server_closed();
     void socket_error();
     void refuse_secure_connection(const QString& reason);
+    void begin_handshake();
+    WaitResult wait_handshake();
     WaitResult wait_reply();
+    WaitResult wait_until(const std::function<bool()>& done);
     void wake();
 
     QTimer* timer3_;
@@ -92,8 +108,11 @@ private:
     EventLog& log_;
     QSslSocket* socket_;
     TlsSettings tls_;
+    CertificateJudge judge_;
     QString server_;
+    QString host_;
     bool securing_ = false;
+    QList<QSslError> question_;  // a refused certificate waiting for the judge
     bool refused_ = false;
     bool broken_ = false;
     QString send_failure_;

@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTextEdit>
 #include <QtTest>
@@ -76,7 +77,11 @@ struct Check {
         start.folder.write("lumetta_pop.cfg", accounts);
     }
     void run() { start.form->executa2(); }
-    QString log() const { return QString::fromUtf8(start.folder.read("logfile.txt")); }
+    // Without the once-per-run note on servers that do not offer STLS.
+    QString log() const {
+        return QString::fromUtf8(start.folder.read("logfile.txt"))
+            .remove(QRegularExpression(".* the password travels unencrypted\r\n"));
+    }
     QString trace() const { return start.form->Text1->toPlainText(); }
 
     void verify_idle() const {

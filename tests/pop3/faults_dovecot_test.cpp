@@ -124,7 +124,11 @@ QByteArray arm(Fault fault, ScriptedPop3Server& bad) {
 struct Check {
     Check() : start(testing::check_timings(kTimeoutMs)) { start.load(); }
     void run() { start.form->executa2(); }
-    QString log() const { return QString::fromUtf8(start.folder.read("logfile.txt")); }
+    // Without the once-per-run note on servers that do not offer STLS.
+    QString log() const {
+        return QString::fromUtf8(start.folder.read("logfile.txt"))
+            .remove(QRegularExpression(".* the password travels unencrypted\r\n"));
+    }
     QString trace() const { return start.form->Text1->toPlainText(); }
     QByteArray accounts() const { return start.folder.read("lumetta_pop.cfg"); }
     void set_accounts(const QByteArray& text) { start.folder.write("lumetta_pop.cfg", text); }

@@ -1,7 +1,8 @@
-// POP3 over implicit TLS: a verified certificate checks mail end to end; a
-// refused certificate or a failed handshake is a failed connection, logged
-// with its reason, and no login ever reaches the server.
-// Dovecot users: user21 .. user24.
+// POP3 over implicit TLS and STLS: a verified certificate checks mail end to
+// end; a refused certificate or a failed handshake is a failed connection,
+// logged with its reason, and no login ever reaches the server unless the user
+// trusts the certificate. A server that offered STLS is never sent a login in
+// clear. Dovecot users: user21 .. user26.
 #include <QFile>
 #include <QSslCertificate>
 #include <QTcpServer>
@@ -11,12 +12,19 @@
 #include "pop3/check_driver.h"
 #include "pop3/pop3_session.h"
 #include "support/dovecot_fixture.h"
+#include "support/scripted_pop3_server.h"
 #include "support/startup_fixture.h"
+#include "support/tcp_proxy.h"
 #include "support/tls_pop3_server.h"
 
 using namespace ostrel;
 using testing::DovecotFixture;
+using testing::ScriptedPop3Server;
+using testing::ScriptedReply;
 using testing::StartupFixture;
+using testing::TcpProxy;
+
+Q_DECLARE_METATYPE(ScriptedReply)
 
 namespace {
 
@@ -32,27 +40,44 @@ quint16 dovecot_tls_port() {
     return static_cast<quint16>(qEnvironmentVariableIntValue("OSTREL_DOVECOT_TLS_PORT"));
 }
 
+quint16 dovecot_stls_port() {
+    return static_cast<quint16>(qEnvironmentVariableIntValue("OSTREL_DOVECOT_STLS_PORT"));
+}
+
+QString fingerprint_of(const QString& certificate) {
+    return QString::fromLatin1(QSslCertificate::fromPath(certificate_file(certificate + ".pem"))
+                                   .value(0)
+                                   .digest(QCryptographicHash::Sha256)
+                                   .toHex(':')
+                                   .toUpper());
+}
+
 // Long enough for a handshake on a loaded machine; the silent server waits
 // it out once.
 constexpr int kReplyTimeoutMs = 5000;
 
 // A loaded main window with one account on 127.0.0.1:`port`, whose
-// connection treats `tls_port` as the implicit-TLS port and trusts the test
-// authority.
+// connection treats `tls_port` as the implicit-TLS port and, unless told
+// otherwise, trusts the test authority.
 struct TlsCheck {
-    TlsCheck(quint16 port, quint16 tls_port, const QString& login = "user21")
+    TlsCheck(quint16 port, quint16 tls_port, const QString& login = "user21",
+             bool trust_test_authority = true)
         : start(testing::check_timings(kReplyTimeoutMs)),
           server(QStringLiteral("127.0.0.1:%1").arg(port)) {
         start.load();
         TlsSettings tls;
         tls.port = tls_port;
-        tls.extra_authorities = QSslCertificate::fromPath(certificate_file("ca.pem"));
+        if (trust_test_authority) {
+            tls.extra_authorities = QSslCertificate::fromPath(certificate_file("ca.pem"));
+        }
         start.form->driver().session().set_tls_settings(tls);
         start.folder.write("lumetta_pop.cfg", server.toUtf8() + "<>" + login.toUtf8() + "<>" +
                                                   DovecotFixture::password().toUtf8() + "<>\r\n");
     }
     void run() { start.form->executa2(); }
     QString log() const { return QString::fromUtf8(start.folder.read("logfile.txt")); }
+    QString trace() const { return start.form->Text1->toPlainText(); }
+    QByteArray trust_file() const { return start.folder.read(server + ".tls"); }
 
     StartupFixture start;
     QString server;
@@ -65,10 +90,10 @@ class TlsCheckTest : public QObject {
 private slots:
     void initTestCase() {
         if (certificates_folder().isEmpty() || !DovecotFixture::available() ||
-            dovecot_tls_port() == 0) {
+            dovecot_tls_port() == 0 || dovecot_stls_port() == 0) {
             QSKIP(
-                "OSTREL_TEST_CERTS / OSTREL_DOVECOT_TLS_PORT are not set: scripts/test sets "
-                "them up");
+                "OSTREL_TEST_CERTS / OSTREL_DOVECOT_TLS_PORT / OSTREL_DOVECOT_STLS_PORT are not "
+                "set: scripts/test sets them up");
         }
     }
 
@@ -113,6 +138,122 @@ private slots:
         const QString trace = check.start.form->Text1->toPlainText();
         QVERIFY2(trace.contains(" 1 - tls@example.org - secure"), qPrintable(trace + check.log()));
         QVERIFY2(trace.contains(" 1 - plain@example.org - plain"), qPrintable(trace + check.log()));
+        // Said once per run for a server without STLS.
+        check.run();
+        QCOMPARE(check.log().count(DovecotFixture::address() +
+                                   ": the server does not offer STLS, so the password travels "
+                                   "unencrypted"),
+                 1);
+        QVERIFY(!check.log().contains(check.server + ": the server does not offer"));
+    }
+
+    // Dovecot's STLS listener through a relay that sees what travels in clear.
+    void stls_upgrades_and_refuses_downgrades() {
+        QCOMPARE(DovecotFixture::fill("user25", {DovecotFixture::message("s@example.org", "stls")}),
+                 QString());
+        TcpProxy relay("127.0.0.1", dovecot_stls_port());
+        TlsCheck check(relay.port(), 995, "user25");
+        check.run();
+        QVERIFY2(check.trace().contains(" 1 - s@example.org - stls"), qPrintable(check.log()));
+        QVERIFY(relay.client_bytes().startsWith("CAPA\r\nSTLS\r\n"));
+        QVERIFY(!relay.client_bytes().contains("USER"));
+        QCOMPARE(check.trust_file(),
+                 "Ostrel server security 1\r\n" + check.server.toUtf8() + "\r\nSTLS\r\n");
+        QVERIFY(!check.log().contains("unencrypted"));
+        // Someone in between strips STLS from CAPA, or refuses CAPA, or the
+        // mark is damaged: the check stops before USER.
+        const QString downgrade = "Secure connection to " + check.server +
+                                  " failed: it offered STLS before and does not now";
+        const QString damaged = check.server + ": the security file ";
+        for (int attack = 0; attack < 3; ++attack) {
+            relay.strip_reply_line(attack == 0 ? "STLS" : "");
+            relay.refuse_capa(attack == 1);
+            if (attack == 2) {
+                check.start.folder.write(check.server + ".tls", "STLS\r\n");
+            }
+            const qsizetype sent = relay.client_bytes().size();
+            check.run();
+            QCOMPARE(relay.client_bytes().mid(sent), QByteArray("CAPA\r\n"));
+            QCOMPARE(check.log().count(downgrade), std::min(attack + 1, 2));
+            QCOMPARE(check.log().count(damaged), attack / 2);
+            QCOMPARE(check.log().count("Can\u00B4t connect to Pop3 " + check.server), attack + 1);
+        }
+    }
+
+    // A server that offers STLS and then fails it gets nothing more, in clear least of all.
+    void failed_stls_sends_nothing_more_data() {
+        QTest::addColumn<ScriptedReply>("answer");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("refused") << ScriptedReply::text("-ERR not now\r\n")
+                                 << "the server refused STLS (-ERR not now)";
+        QTest::newRow("closed") << ScriptedReply::close("+OK begin TLS\r\n")
+                                << "";  // the close or the failed handshake, as timing has it
+    }
+    void failed_stls_sends_nothing_more() {
+        QFETCH(ScriptedReply, answer);
+        QFETCH(QString, reason);
+        ScriptedPop3Server server;
+        server.capabilities = {"STLS"};
+        server.queue << ScriptedReply::text("+OK ready\r\n") << answer;
+        TlsCheck check(server.port(), 995);
+        check.run();
+        QCOMPARE(server.commands, QByteArrayList({"CAPA", "STLS"}));
+        const QString log = check.log();
+        QVERIFY2(log.contains("Secure connection to " + check.server + " failed: " + reason),
+                 qPrintable(log));
+        QVERIFY(log.contains("Can\u00B4t connect to Pop3 " + check.server));
+    }
+
+    // Dovecot's certificate from an authority the client does not know: a
+    // no fails the account, a yes pins the certificate, which is then taken
+    // without asking.
+    void untrusted_certificate_is_asked_about() {
+        QCOMPARE(DovecotFixture::fill("user26", {DovecotFixture::message("p@example.org", "pin")}),
+                 QString());
+        TcpProxy relay("127.0.0.1", dovecot_stls_port());
+        TlsCheck check(relay.port(), 995, "user26", false);
+        check.run();
+        QCOMPARE(check.start.prompts.size(), 1);
+        const QString box = check.start.prompts[0];
+        QVERIFY2(box.startsWith("The mail server " + check.server + " sent a certificate"),
+                 qPrintable(box));
+        QVERIFY(box.contains("\nSHA-256 fingerprint:\n" + fingerprint_of("good") + "\n"));
+        QVERIFY2(check.log().contains("Secure connection to " + check.server +
+                                      " failed: the server's certificate comes from an untrusted "
+                                      "issuer"),
+                 qPrintable(check.log()));
+        QVERIFY(!relay.client_bytes().contains("USER"));
+        QVERIFY(!check.trust_file().contains("pin"));
+        check.start.answer = PromptAnswer::Yes;
+        check.run();
+        QVERIFY2(check.trace().contains(" 1 - p@example.org - pin"), qPrintable(check.log()));
+        QVERIFY(check.trust_file().endsWith("\r\nSTLS\r\npin " + fingerprint_of("good").toUtf8() +
+                                            "\r\n"));
+        check.start.answer = PromptAnswer::No;
+        check.run();
+        QCOMPARE(check.start.prompts.size(), 2);
+        QVERIFY2(check.trace().contains(" 1 - p@example.org - pin"), qPrintable(check.log()));
+        QVERIFY(!relay.client_bytes().contains("USER"));
+    }
+
+    // A server whose certificate is no longer the pinned one is asked about again.
+    void changed_certificate_is_asked_about_again() {
+        TlsPop3Server server(certificate_file("selfsigned.pem"),
+                             certificate_file("selfsigned.key"));
+        QVERIFY(server.listen_on_loopback());
+        TlsCheck check(server.serverPort(), server.serverPort());
+        check.start.answer = PromptAnswer::Yes;
+        check.run();
+        QVERIFY2(server.received().contains("STAT"), qPrintable(check.log()));
+        server.use_certificate(certificate_file("unknown.pem"), certificate_file("unknown.key"));
+        check.start.answer = PromptAnswer::No;
+        const qsizetype received = server.received().size();
+        check.run();
+        QCOMPARE(check.start.prompts.size(), 2);
+        QVERIFY(check.start.prompts[1].contains("not the certificate you trusted before"));
+        QVERIFY(check.start.prompts[1].contains(fingerprint_of("unknown")));
+        QCOMPARE(server.received().size(), received);
+        QVERIFY(check.log().contains("Secure connection to " + check.server + " failed: "));
     }
 
     void refused_certificates_data() {

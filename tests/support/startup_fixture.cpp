@@ -17,7 +17,7 @@ StartupFixture::StartupFixture(Timings timings) {
             if (while_prompting) {
                 while_prompting();
             }
-            return PromptAnswer::Ok;
+            return answer;
         },
         timings);
 }

@@ -30,7 +30,8 @@ public:
     std::unique_ptr<SingleInstance> instance;
     std::unique_ptr<Form1> form;
     QStringList prompts;
-    std::function<void()> while_prompting;  // runs while a box would be open
+    PromptAnswer answer = PromptAnswer::Ok;  // how every box is answered
+    std::function<void()> while_prompting;   // runs while a box would be open
 
     bool load() { return form->load(*instance); }
     QString autostart_entry() const;

@@ -70,6 +70,9 @@ void TcpProxy::relay(Pair& pair, Direction& direction, bool from_client) {
     if (from_client) {
         client_bytes_ += data;
     } else {
+        if (!stripped_line_.isEmpty()) {
+            data.replace("\r\n" + stripped_line_ + "\r\n", "\r\n");
+        }
         bytes_to_clients_ += data.size();
     }
     if (from_client && refuse_capa_ && data.startsWith("CAPA\r\n")) {

@@ -31,7 +31,10 @@ public:
     qint64 bytes_to_clients() const { return bytes_to_clients_; }
     // Answers a client's CAPA with "-ERR" itself, one round trip later, as a
     // server without capabilities would; the server never sees it.
-    void refuse_capa() { refuse_capa_ = true; }
+    void refuse_capa(bool refuse = true) { refuse_capa_ = refuse; }
+    // Takes the line `line` (without its CR LF) out of every server reply
+    // that holds it, as an attacker in between would strip a capability.
+    void strip_reply_line(const QByteArray& line) { stripped_line_ = line; }
     int connections() const { return connections_; }
 
 private:
@@ -51,6 +54,7 @@ private:
     QByteArray client_bytes_;
     qint64 bytes_to_clients_ = 0;
     bool refuse_capa_ = false;
+    QByteArray stripped_line_;
     int connections_ = 0;
     std::vector<std::unique_ptr<Pair>> pairs_;
 };

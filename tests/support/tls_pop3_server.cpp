@@ -16,6 +16,11 @@ TlsPop3Server::TlsPop3Server(const QString& certificate_file, const QString& key
     : certificate_(file_bytes(certificate_file), QSsl::Pem),
       key_(file_bytes(key_file), QSsl::Rsa, QSsl::Pem) {}
 
+void TlsPop3Server::use_certificate(const QString& certificate_file, const QString& key_file) {
+    certificate_ = QSslCertificate(file_bytes(certificate_file), QSsl::Pem);
+    key_ = QSslKey(file_bytes(key_file), QSsl::Rsa, QSsl::Pem);
+}
+
 bool TlsPop3Server::listen_on_loopback() {
     return listen(QHostAddress::LocalHost, 0);
 }

@@ -15,6 +15,8 @@ public:
 
     bool listen_on_loopback();
     bool loaded() const { return !certificate_.isNull() && !key_.isNull(); }
+    // Later connections get this certificate instead.
+    void use_certificate(const QString& certificate_file, const QString& key_file);
 
     const QByteArrayList& received() const { return received_; }
     int handshakes_started() const { return handshakes_started_; }

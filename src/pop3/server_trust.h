@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QSslCertificate>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace ostrel {
+
+// What the program remembers about one server's security, kept beside its
+// seen-state file: whether it ever offered STLS (so that a later connection
+// without it is refused rather than sent a password in clear) and the
+// fingerprints of the certificates the user chose to trust for it.
+struct ServerTrust {
+    bool offered_stls = false;
+    QStringList pins;  // SHA-256 fingerprints, as certificate_fingerprint() writes them
+};
+
+QString server_trust_file_name(const QString& server);
+
+// SHA-256 of the certificate in upper-case hex pairs joined by colons.
+QString certificate_fingerprint(const QSslCertificate& certificate);
+
+QByteArray server_trust_content(const QString& server, const ServerTrust& trust);
+// Nothing, with `problem` set, when the content is not this server's file.
+std::optional<ServerTrust> parse_server_trust(const QByteArray& content, const QString& server,
+                                              QString* problem);
+
+// A missing file is an empty trust. A file that cannot be read or is damaged
+// gives nothing and its problem.
+std::optional<ServerTrust> load_server_trust(const QString& path, const QString& server,
+                                             QString* problem);
+// Atomic rewrite; the error, empty on success.
+QString write_server_trust(const QString& path, const QString& server, const ServerTrust& trust);
+
+}  // namespace ostrel
