@@ -230,6 +230,7 @@ void Form9::delete_row() {
         return;
     }
     const QString key = account_key(row->text(0), row->text(1));
+    const QString entry = keyring_key(row->text(0), row->text(1));
     const PromptAnswer answer =
         context_.prompt(QStringLiteral("Are You shure ?"), QStringLiteral("Apagar Registo"),
                         PromptIcon::None, PromptButtons::YesNo);
@@ -238,11 +239,10 @@ void Form9::delete_row() {
         if (!error.isEmpty()) {
             report(QStringLiteral("The account was not deleted"), error);
         } else {
-            const KeyringResult removed =
-                passwords_.remove(keyring_key(row->text(0), row->text(1)));
+            const KeyringResult removed = passwords_.remove(entry);
             if (removed.status != KeyringResult::Done &&
                 removed.status != KeyringResult::NoService) {
-                context_.log.log_event(keyring_key(row->text(0), row->text(1)) +
+                context_.log.log_event(entry +
                                        QStringLiteral(": its keyring password was not removed: ") +
                                        removed.reason());
             }
