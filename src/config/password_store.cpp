@@ -110,8 +110,7 @@ QString KeyringResult::reason() const {
             return QStringLiteral("the keyring holds no password for it");
         case TimedOut:
             return QStringLiteral(
-                "the keyring did not answer in time (is it waiting to be "
-                "unlocked?)");
+                "the keyring did not answer in time; it may be waiting to be unlocked");
     }
     return QString();
 }
