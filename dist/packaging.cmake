@@ -61,7 +61,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.ostrel.example.org/")
 # The library dependencies come from dpkg-shlibdeps; the platform plugins
 # (X11, offscreen) are a package of their own that nothing else pulls in.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# QtKeychain loads libsecret at run time, which dpkg-shlibdeps cannot see.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libsecret-1-0")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Ostrel lives as one icon in the system tray and visits a list of POP3

@@ -50,6 +50,7 @@ Form1::Form1(const QString& program_folder, const QString& program_path, Prompt 
                refresh_tray_icon();
            }),
       context_{files_, log_, prompt_, state_},
+      passwords_(timings_.keyring_timeout_ms),
       tray_(new TrayIcon(this)) {
     setObjectName(QStringLiteral("form1"));
     setWindowTitle(QStringLiteral("Lumetta"));
@@ -78,7 +79,7 @@ Form1::Form1(const QString& program_folder, const QString& program_path, Prompt 
 
     notes_ = std::make_unique<NotaManager>(log_, this);
     driver_ = std::make_unique<CheckDriver>(
-        context_, *notes_,
+        context_, *notes_, passwords_,
         CheckControls{Timer1, Timer2, Timer3, Text1,
                       [this](const QString& caption) { setWindowTitle(caption); },
                       [this](TrayImage image) {

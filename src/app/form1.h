@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "config/password_store.h"
 #include "core/app_context.h"
 #include "core/app_state.h"
 #include "core/data_files.h"
@@ -31,6 +32,7 @@ struct Timings {
     int check_tick_ms = 60000;
     int blink_ms = 1000;
     int reply_timeout_ms = 15000;
+    int keyring_timeout_ms = PasswordStore::kTimeoutMs;
 };
 
 // The main window: never shown, it owns the tray icon, the timers, the check
@@ -82,6 +84,7 @@ public:
     const Timings& timings() const { return timings_; }
     CheckDriver& driver() { return *driver_; }
     NotaManager& notes() { return *notes_; }
+    PasswordStore& passwords() { return passwords_; }
 
     QTimer* Timer1;
     QTimer* Timer2;
@@ -110,6 +113,7 @@ private:
     AppState state_;
     EventLog log_;
     AppContext context_;
+    PasswordStore passwords_;
     TrayImage icon_ = TrayImage::Normal;
     TrayIcon* tray_;
     std::unique_ptr<TrayMenu> tray_menu_;

@@ -42,7 +42,7 @@ void Form1::build_tray_menu() {
 }
 
 void Form1::open_accounts_editor() {
-    show_single_instance(form9_, [this] { return new Form9(context_, this); });
+    show_single_instance(form9_, [this] { return new Form9(context_, passwords_, this); });
 }
 
 void Form1::open_general_options() {

@@ -9,6 +9,8 @@
 
 #include "config/account_fields.h"
 #include "config/accounts_file.h"
+#include "config/password_move.h"
+#include "config/password_store.h"
 #include "desktop/drag_surface.h"
 #include "desktop/window_shape.h"
 
@@ -21,6 +23,20 @@ const QString kTitle = QStringLiteral("Lumetta");
 const QString kSearchHint = QStringLiteral(
     "If You want search people or subjects, write words separeted by spaces. If You only want "
     "to know about new messages, leave empty");
+
+// Shown in the password box after Edit when the line holds no password.
+const QString kKeptInKeyring = QStringLiteral("kept in the keyring");
+
+const QString kPasswordsStay = QStringLiteral(
+    "No keyring (Secret Service) runs on this desktop, so the passwords stay in the accounts "
+    "file, which only you can read. Start GNOME Keyring or KWallet and save again to move "
+    "them into the keyring.");
+
+// The parts of an account key (server "<>" login).
+PopAccount key_account(const QString& key) {
+    const int cut = key.indexOf(QStringLiteral("<>"));
+    return PopAccount{key.left(cut), cut < 0 ? QString() : key.mid(cut + 2), {}, {}};
+}
 
 QLabel* make_label(QWidget* parent, const char* name, const QString& text, const QRect& place) {
     auto* label = new QLabel(text, parent);
@@ -56,8 +72,10 @@ QLabel* make_hint(QWidget* parent, const char* name, const QString& tip, int top
 
 }  // namespace
 
-Form9::Form9(const AppContext& context, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), context_(context) {
+Form9::Form9(const AppContext& context, PasswordStore& passwords, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
+      context_(context),
+      passwords_(passwords) {
     setObjectName(QStringLiteral("Form9"));
     setWindowTitle(QStringLiteral("Pop3 Accounts"));
     setFixedSize(399, 461);
@@ -139,6 +157,7 @@ void Form9::clear_boxes() {
     Text6->clear();
     Text7->clear();
     Text5->clear();
+    Text7->setPlaceholderText(QString());
 }
 
 QTreeWidgetItem* Form9::selected_row() const {
@@ -175,7 +194,9 @@ void Form9::save() {
         fill_list();
         return;
     }
+    follow_renamed_account(account);
     editing_key_.clear();
+    move_passwords();
 
     const QString seen_state = context_.files.seen_state(account.server);
     if (!QFile::exists(seen_state)) {
@@ -198,6 +219,7 @@ void Form9::edit() {
     Text3->setText(row->text(0));
     Text6->setText(row->text(1));
     Text7->setText(row->text(2));
+    Text7->setPlaceholderText(row->text(2).isEmpty() ? kKeptInKeyring : QString());
     Text5->setText(row->text(3));
     editing_key_ = account_key(row->text(0), row->text(1));
 }
@@ -208,6 +230,7 @@ void Form9::delete_row() {
         return;
     }
     const QString key = account_key(row->text(0), row->text(1));
+    const QString entry = keyring_key(row->text(0), row->text(1));
     const PromptAnswer answer =
         context_.prompt(QStringLiteral("Are You shure ?"), QStringLiteral("Apagar Registo"),
                         PromptIcon::None, PromptButtons::YesNo);
@@ -215,6 +238,14 @@ void Form9::delete_row() {
         const QString error = dropAccount(context_.files.accounts(), key);
         if (!error.isEmpty()) {
             report(QStringLiteral("The account was not deleted"), error);
+        } else {
+            const KeyringResult removed = passwords_.remove(entry);
+            if (removed.status != KeyringResult::Done &&
+                removed.status != KeyringResult::NoService) {
+                context_.log.log_event(entry +
+                                       QStringLiteral(": its keyring password was not removed: ") +
+                                       removed.reason());
+            }
         }
         if (key == editing_key_) {
             editing_key_.clear();
@@ -222,6 +253,41 @@ void Form9::delete_row() {
     }
     lista->clear();
     load();
+}
+
+// Edit changed the server or login of an account: its keyring entry follows
+// the new name. A password typed anew is moved there by move_passwords().
+void Form9::follow_renamed_account(const PopAccount& account) {
+    if (editing_key_.isEmpty() || editing_key_ == account_key(account)) {
+        return;
+    }
+    const PopAccount old = key_account(editing_key_);
+    const QString old_key = keyring_key(old.server, old.login);
+    if (account.password.isEmpty()) {
+        const KeyringResult stored = passwords_.read(old_key);
+        if (!stored.done() ||
+            !passwords_.write(keyring_key(account.server, account.login), stored.password).done()) {
+            return;
+        }
+    }
+    passwords_.remove(old_key);
+}
+
+// Every password the file still holds goes into the keyring. Without a
+// keyring the user is told once per run; a keyring that refuses is told
+// every time, since the user may just have declined to unlock it.
+void Form9::move_passwords() {
+    const PasswordMove move = move_passwords_to_keyring(context_.files.accounts(), passwords_);
+    if (!move.file_error.isEmpty()) {
+        report(QStringLiteral("The passwords stay in the accounts file"), move.file_error);
+    } else if (move.refusal.status == KeyringResult::NoService) {
+        if (!context_.state.told_passwords_stay) {
+            context_.state.told_passwords_stay = true;
+            context_.prompt(kPasswordsStay, kTitle, PromptIcon::Information, PromptButtons::Ok);
+        }
+    } else if (!move.refusal.done()) {
+        report(QStringLiteral("The passwords stay in the accounts file"), move.refusal.reason());
+    }
 }
 
 void Form9::quit() {

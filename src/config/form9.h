@@ -13,13 +13,17 @@ class QTreeWidgetItem;
 
 namespace ostrel {
 
+class PasswordStore;
+struct PopAccount;
+
 // The accounts editor: lists the accounts file and adds, changes and deletes
 // its accounts. It keeps no account data of its own: every button works on the
-// file and the list is then rebuilt from it.
+// file and the list is then rebuilt from it. Save moves the passwords the file
+// still holds into the keyring, `passwords`; where there is none they stay.
 class Form9 : public QWidget {
     Q_OBJECT
 public:
-    explicit Form9(const AppContext& context, QWidget* parent = nullptr);
+    Form9(const AppContext& context, PasswordStore& passwords, QWidget* parent = nullptr);
     ~Form9() override;
 
     // The window's load: hint text, shape, and the list filled from the file.
@@ -57,8 +61,11 @@ private:
     void clear_boxes();
     QTreeWidgetItem* selected_row() const;
     void report(const QString& what, const QString& error);
+    void follow_renamed_account(const PopAccount& account);
+    void move_passwords();
 
     AppContext context_;
+    PasswordStore& passwords_;
     QString editing_key_;
 };
 

@@ -46,6 +46,8 @@ struct AppState {
     qint64 msg_count = 0;
     MessageTable messages;
     QString senders_text;
+    // The accounts editor has said that passwords stay in the accounts file.
+    bool told_passwords_stay = false;
 };
 
 }  // namespace ostrel

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "config/accounts_file.h"
+#include "config/password_store.h"
 #include "core/numeric_value.h"
 #include "notify/mail_evaluation.h"
 #include "notify/nota_manager.h"
@@ -53,11 +54,12 @@ const QString kStateKept = QStringLiteral("; its seen state was left as it was")
 
 }  // namespace
 
-CheckDriver::CheckDriver(const AppContext& context, NotaManager& notes, CheckControls controls,
-                         QObject* parent)
+CheckDriver::CheckDriver(const AppContext& context, NotaManager& notes, PasswordStore& passwords,
+                         CheckControls controls, QObject* parent)
     : QObject(parent),
       context_(context),
       notes_(notes),
+      passwords_(passwords),
       controls_(std::move(controls)),
       session_(new Pop3Session(controls_.Timer3, context.state, context.log, this)),
       security_(context, *session_) {}
@@ -114,14 +116,29 @@ bool CheckDriver::visit_account(int line_number, const QString& line) {
         return true;
     }
     state.search_words = fields[3];
-    if (holds_line_break(fields[1]) || holds_line_break(fields[2])) {
+    QStringList account = fields;
+    if (account[2].isEmpty()) {
+        // The accounts editor keeps the password in the keyring and leaves
+        // the field empty. Without it the account is not visited at all.
+        const QString key = keyring_key(account[0], account[1]);
+        const KeyringResult stored = passwords_.read(key);
+        if (!stored.done()) {
+            context_.log.log_event(state.server + QStringLiteral(": the password of ") + key +
+                                   QStringLiteral(" was not read from the keyring (") +
+                                   stored.reason() +
+                                   QStringLiteral("), so the account was not checked"));
+            return true;
+        }
+        account[2] = stored.password;
+    }
+    if (holds_line_break(account[1]) || holds_line_break(account[2])) {
         context_.log.log_event(where +
                                QStringLiteral(": the login or password holds a line break, "
                                               "so nothing was sent to ") +
                                state.server);
         return true;
     }
-    const Outcome outcome = check_account(fields);
+    const Outcome outcome = check_account(account);
     session_->close();
     switch (outcome.kind) {
         case Outcome::Done:

@@ -13,6 +13,7 @@
 namespace ostrel {
 
 class NotaManager;
+class PasswordStore;
 class Pop3Session;
 struct AccountOutcome;
 struct HeaderReading;
@@ -20,12 +21,13 @@ enum class WaitResult;
 
 // One check: every account of the accounts file, in file order, one after
 // another over the one socket. The popups go through `notes`; `controls` are
-// the main window's timers, trace, caption and tray image.
+// the main window's timers, trace, caption and tray image. An account line
+// with an empty password field takes its password from `passwords`.
 class CheckDriver : public QObject {
     Q_OBJECT
 public:
-    CheckDriver(const AppContext& context, NotaManager& notes, CheckControls controls,
-                QObject* parent = nullptr);
+    CheckDriver(const AppContext& context, NotaManager& notes, PasswordStore& passwords,
+                CheckControls controls, QObject* parent = nullptr);
     ~CheckDriver() override;
 
     // Runs one complete check. A request while a check runs is refused and
@@ -54,6 +56,7 @@ private:
 
     AppContext context_;
     NotaManager& notes_;
+    PasswordStore& passwords_;
     CheckControls controls_;
     Pop3Session* session_;
     QFile accounts_;

@@ -153,7 +153,7 @@ private slots:
             viewer.load();
             viewer.clear_log();
         } else {
-            Form9 editor(start.form->context());
+            Form9 editor(start.form->context(), start.form->passwords());
             editor.load();
             editor.Text3->setText("pop.other.org");
             editor.Text6->setText("bob");

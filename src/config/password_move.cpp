@@ -1,0 +1,71 @@
+#include "config/password_move.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include "config/accounts_file.h"
+#include "core/line_split.h"
+
+namespace ostrel {
+
+namespace {
+
+const QString kSeparator = QStringLiteral("<>");
+
+QString describe(const QString& what, const QFileDevice& file) {
+    return QStringLiteral("%1 %2: %3").arg(what, file.fileName(), file.errorString());
+}
+
+QString rewrite(const QString& path, const QByteArray& content) {
+    QSaveFile target(path);
+    if (!target.open(QIODevice::WriteOnly)) {
+        return describe(QStringLiteral("cannot rewrite"), target);
+    }
+    target.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    target.write(content);
+    if (!target.flush()) {
+        target.cancelWriting();
+    }
+    if (!target.commit()) {
+        return describe(QStringLiteral("cannot rewrite"), target);
+    }
+    return {};
+}
+
+}  // namespace
+
+PasswordMove move_passwords_to_keyring(const QString& path, PasswordStore& store) {
+    PasswordMove move;
+    QFile source(path);
+    if (!source.open(QIODevice::ReadOnly)) {
+        move.file_error = describe(QStringLiteral("cannot open"), source);
+        return move;
+    }
+    const QList<QByteArray> lines = split_line_bytes(source.readAll());
+    source.close();
+
+    QByteArray rewritten;
+    for (const QByteArray& line : lines) {
+        QStringList pieces = split_account_fields(QString::fromUtf8(line));
+        const bool holds_password = pieces.size() >= 4 && !pieces[2].isEmpty();
+        if (holds_password && move.refusal.done()) {
+            move.refusal = store.write(keyring_key(pieces[0], pieces[1]), pieces[2]);
+            if (move.refusal.done()) {
+                pieces[2].clear();
+                rewritten += pieces.join(kSeparator).toUtf8() + "\r\n";
+                ++move.moved;
+                continue;
+            }
+        }
+        rewritten += line + "\r\n";
+    }
+    if (move.moved > 0) {
+        move.file_error = rewrite(path, rewritten);
+        if (!move.file_error.isEmpty()) {
+            move.moved = 0;
+        }
+    }
+    return move;
+}
+
+}  // namespace ostrel
