@@ -89,22 +89,17 @@ QString DovecotFixture::deliver(const QString& user, const QList<QByteArray>& me
 }
 
 QByteArray DovecotFixture::message(const QByteArray& from, const QByteArray& subject) {
-    return "Return-Path: <" + from +
-           ">\n"
-           "Received: from mx.example.org by pop.example.net; Sun, 6 Dec 2026 10:00:01 +0000\n"
-           "From: " +
-           from +
-           "\n"
-           "To: reader@example.net\n"
-           "Subject: " +
-           subject +
-           "\n"
-           "Date: Sun, 6 Dec 2026 10:00:00 +0000\n"
-           "Message-ID: <" +
-           subject.toHex() +
-           "@example.org>\n"
-           "\n"
-           "Body text that TOP n 0 never brings.\n";
+    return QByteArrayList{
+        "Return-Path: <" + from + ">",
+        "Received: from mx.example.org by pop.example.net; Sun, 6 Dec 2026 10:00:01 +0000",
+        "From: " + from,
+        "To: reader@example.net",
+        "Subject: " + subject,
+        "Date: Sun, 6 Dec 2026 10:00:00 +0000",
+        "Message-ID: <" + subject.toHex() + "@example.org>",
+        "",
+        "Body text that TOP n 0 never brings.\n"}
+        .join('\n');
 }
 
 QList<QByteArray> DovecotFixture::numbered_messages(int count, const QByteArray& from_prefix,
@@ -113,35 +108,6 @@ QList<QByteArray> DovecotFixture::numbered_messages(int count, const QByteArray&
     for (int k = 1; k <= count; ++k) {
         const QByteArray number = QByteArray::number(k);
         list << message(from_prefix + number + "@example.org", subject_prefix + number);
-    }
-    return list;
-}
-
-QList<QByteArray> DovecotFixture::realistic_messages(int count, const QByteArray& from_prefix,
-                                                     const QByteArray& subject_prefix) {
-    const QByteArray hop =
-        "Received: from mail-relay-%1.example.net (mail-relay-%1.example.net [198.51.100.%1])\n"
-        "\tby mx.example.org (Postfix) with ESMTPS id 4Qx%1Lm7Zz2;\n"
-        "\tSun, 6 Dec 2026 10:00:%1 +0000 (UTC)\n";
-    const QByteArray signature =
-        "DKIM-Signature: v=1; a=rsa-sha256; c=relaxed/relaxed; d=example.net; s=20230601;\n"
-        "\th=from:to:subject:date:message-id:mime-version:content-type;\n"
-        "\tbh=47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU=;\n"
-        "\tb=" +
-        QByteArray(64, 'Q') + "\n\t " + QByteArray(64, 'w') + "\n\t " + QByteArray(64, 'E') +
-        "\n"
-        "Authentication-Results: mx.example.org; dkim=pass header.d=example.net;\n"
-        "\tspf=pass smtp.mailfrom=example.net; dmarc=pass (p=REJECT) header.from=example.net\n"
-        "List-Unsubscribe: <https://lists.example.net/unsubscribe?id=0123456789abcdef>\n"
-        "X-Mailer: Example Mail Engine 12.4\n";
-    QList<QByteArray> list = numbered_messages(count, from_prefix, subject_prefix);
-    for (int k = 1; k <= count; ++k) {
-        const int header_bytes = 2048 + (k * 1237) % 4096;
-        QByteArray extra = signature;
-        for (int n = 1; extra.size() + list[k - 1].size() < header_bytes; ++n) {
-            extra += QByteArray(hop).replace("%1", QByteArray::number(n % 60));
-        }
-        list[k - 1].prepend(extra);
     }
     return list;
 }

@@ -32,11 +32,6 @@ public:
     // <subject_prefix>k.
     static QList<QByteArray> numbered_messages(int count, const QByteArray& from_prefix,
                                                const QByteArray& subject_prefix);
-    // The same with header blocks the size of real ones: 2 to 6 KiB of
-    // relay, authentication and list headers, as mail from a large provider
-    // arrives.
-    static QList<QByteArray> realistic_messages(int count, const QByteArray& from_prefix,
-                                                const QByteArray& subject_prefix);
 };
 
 }  // namespace ostrel::testing

@@ -5,13 +5,6 @@
 
 namespace ostrel::testing {
 
-namespace {
-
-constexpr qint64 kFloodLimit = 8 * 1024 * 1024;
-constexpr int kFloodChunk = 64 * 1024;
-
-}  // namespace
-
 ScriptedReply ScriptedReply::in_pieces_of(const QByteArray& reply, int size) {
     QByteArrayList pieces;
     for (int at = 0; at < reply.size(); at += size) {
@@ -140,10 +133,6 @@ void ScriptedPop3Server::write_next_piece() {
             return;
         }
     }
-    if (reply.endless) {
-        flood_more();
-        return;
-    }
     if (reply.close_after) {
         playing_.clear();
         client_->disconnectFromHost();
@@ -153,20 +142,6 @@ void ScriptedPop3Server::write_next_piece() {
     if (!playing_.isEmpty()) {
         QTimer::singleShot(piece_gap_ms, this, &ScriptedPop3Server::write_next_piece);
     }
-}
-
-// Filler without any line end, bounded so that a client that never stops
-// reading cannot keep the test running.
-void ScriptedPop3Server::flood_more() {
-    if (!client_ || client_->state() != QAbstractSocket::ConnectedState ||
-        flood_bytes_sent >= kFloodLimit) {
-        return;
-    }
-    if (client_->bytesToWrite() < kFloodChunk) {
-        client_->write(QByteArray(kFloodChunk, 'x'));
-        flood_bytes_sent += kFloodChunk;
-    }
-    QTimer::singleShot(1, this, &ScriptedPop3Server::flood_more);
 }
 
 }  // namespace ostrel::testing

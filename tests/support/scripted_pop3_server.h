@@ -16,19 +16,13 @@ namespace ostrel::testing {
 struct ScriptedReply {
     QByteArrayList pieces;  // written one by one, with a short pause between
     bool close_after = false;
-    bool endless = false;  // after the pieces, filler until the client goes
-    int delay_ms = 0;      // silence before the first piece
+    int delay_ms = 0;  // silence before the first piece
 
-    static ScriptedReply text(const QByteArray& reply) { return {{reply}, false, false}; }
-    static ScriptedReply split(const QByteArrayList& pieces) { return {pieces, false, false}; }
-    static ScriptedReply silence() { return {{}, false, false}; }
-    static ScriptedReply close(const QByteArray& before = {}) {
-        return {before.isEmpty() ? QByteArrayList{} : QByteArrayList{before}, true, false};
-    }
-    static ScriptedReply flood(const QByteArray& before) { return {{before}, false, true}; }
-    static ScriptedReply late(const QByteArray& reply, int ms) {
-        return {{reply}, false, false, ms};
-    }
+    static ScriptedReply text(const QByteArray& reply) { return {{reply}}; }
+    static ScriptedReply split(const QByteArrayList& pieces) { return {pieces}; }
+    static ScriptedReply silence() { return {}; }
+    static ScriptedReply close(const QByteArray& before) { return {{before}, true}; }
+    static ScriptedReply late(const QByteArray& reply, int ms) { return {{reply}, false, ms}; }
     // `reply` cut into pieces of `size` bytes.
     static ScriptedReply in_pieces_of(const QByteArray& reply, int size);
 };
@@ -60,7 +54,6 @@ public:
     // Every command line received, without its CR LF, over all connections.
     QByteArrayList commands;
     int connections = 0;
-    qint64 flood_bytes_sent = 0;
 
     // A responder for a mailbox of the given header blocks; UIDL lists
     // `unique_ids` (one per block), or is refused when there are none.
@@ -73,7 +66,6 @@ private:
     void answer(const QByteArray& command);
     void play(ScriptedReply reply);
     void write_next_piece();
-    void flood_more();
 
     QTcpServer server_;
     QPointer<QTcpSocket> client_;
