@@ -1,5 +1,7 @@
 // Data files that vanish, turn into folders or meet a full disk at the moment
 // they are read or written: a clear line or message, no crash, nothing lost.
+// Hostile account fields and server texts: nothing injected into the POP3
+// dialogue, no forged log line.
 #include <unistd.h>
 #include <QLineEdit>
 #include <QProcess>
@@ -93,7 +95,7 @@ private:
 
 }  // namespace
 
-class FileFaultsTest : public QObject {
+class FaultsTest : public QObject {
     Q_OBJECT
 private slots:
     void program_folder_unusable_at_first_start() {
@@ -108,14 +110,6 @@ private slots:
         QVERIFY(QDir(start.folder.path()).isEmpty());
         start.form->executa2();
         QVERIFY(!start.form->check_running());
-    }
-
-    void log_folder_at_first_start_still_reports_the_failure() {
-        StartupFixture start;
-        replace_by_folder(start, "logfile.txt");
-        QVERIFY(start.load());
-        QCOMPARE(start.form->tray().shown_image(), TrayImage::Error);
-        QVERIFY(!start.folder.exists("general.cfg"));
     }
 
     void window_saves_onto_an_unusable_file_data() {
@@ -304,7 +298,67 @@ private slots:
         QCOMPARE(QDir(start.folder.path()).entryList(QDir::Files).size(), 6);
         QVERIFY(!start.form->check_running());
     }
+
+    void line_breaks_in_fields_reach_no_wire_data() {
+        QTest::addColumn<QByteArray>("login");
+        QTest::addColumn<QByteArray>("password");
+        QTest::newRow("password LF") << QByteArray("ann") << QByteArray("secret\nDELE 1");
+        QTest::newRow("login LF first") << QByteArray("\nDELE 1") << QByteArray("secret");
+        QTest::newRow("both") << QByteArray("a\nQUIT") << QByteArray("b\nDELE 2");
+    }
+    void line_breaks_in_fields_reach_no_wire() {
+        QFETCH(QByteArray, login);
+        QFETCH(QByteArray, password);
+        ScriptedPop3Server server;
+        server.responder = ScriptedPop3Server::mailbox({top_reply("a@x", "s")});
+        ScriptedPop3Server next;
+        next.responder = ScriptedPop3Server::mailbox({});
+        StartupFixture start(testing::check_timings(400));
+        QVERIFY(start.load());
+        start.folder.write("lumetta_pop.cfg", server.address().toUtf8() + "<>" + login + "<>" +
+                                                  password + "<>\r\n" + next.address().toUtf8() +
+                                                  "<>bob<>pw<>\r\n");
+        start.form->executa2();
+        QCOMPARE(server.connections, 0);
+        QVERIFY(server.commands.isEmpty());
+        QCOMPARE(next.connections, 1);
+        const QByteArray log = start.folder.read("logfile.txt");
+        QCOMPARE(log.count("Err 001"), 1);
+        QVERIFY(!log.contains("secret"));
+        QVERIFY(!start.form->check_running());
+    }
+
+    void a_carriage_return_ends_the_account_line() {
+        // CR ends a line in the accounts file, so "pw\rDELE 1" is a short
+        // line followed by a bad one: nothing past the first line is sent.
+        ScriptedPop3Server server;
+        server.responder = ScriptedPop3Server::mailbox({});
+        StartupFixture start(testing::check_timings(400));
+        QVERIFY(start.load());
+        start.folder.write("lumetta_pop.cfg",
+                           server.address().toUtf8() + "<>ann<>pw\rDELE 1<>\r\n");
+        start.form->executa2();
+        for (const QByteArray& command : server.commands) {
+            QVERIFY2(!command.contains("DELE"), command.constData());
+        }
+        QVERIFY(!start.form->check_running());
+    }
+
+    void server_error_text_cannot_split_a_log_line() {
+        ScriptedPop3Server server;
+        server.queue << ScriptedReply::text("+OK\r\n") << ScriptedReply::text("+OK\r\n")
+                     << ScriptedReply::text("+OK\r\n") << ScriptedReply::text("+OK 1 10\r\n")
+                     << ScriptedReply::close("+OK\r\nFrom: a@x\rforged\n");
+        StartupFixture start(testing::check_timings(400));
+        QVERIFY(start.load());
+        start.folder.write("lumetta_pop.cfg", server.address().toUtf8() + "<>ann<>pw<>\r\n");
+        start.form->executa2();
+        const QByteArray log = start.folder.read("logfile.txt");
+        QCOMPARE(log.count("\r\n"), log.count('\n'));
+        QCOMPARE(log.count('\r'), log.count('\n'));
+        QVERIFY(!log.contains("\nforged"));
+    }
 };
 
-QTEST_MAIN(FileFaultsTest)
-#include "file_faults_test.moc"
+QTEST_MAIN(FaultsTest)
+#include "faults_test.moc"
