@@ -74,8 +74,7 @@ private slots:
     void initTestCase() { init_resources(); }
 
     void new_mail_is_reported_once() {
-        Main main;
-        main.folder.write(kServer + ".svr", "");
+        Main main;  // no seen-state file yet: everything is new
         const QDateTime before = QDateTime::currentDateTime();
         main.check(kThree);
         QCOMPARE(main.notes().nota_count(), 1);
@@ -101,25 +100,11 @@ private slots:
         QCOMPARE(main.notes().nota_count(), 1);
         QCOMPARE(seen_lines(main.seen_state()).size(), 3);
         QCOMPARE(main.form.state().senders_text, QString());
-        QVERIFY(!main.log().contains("Fatal"));
-    }
-
-    void missing_seen_state_counts_as_empty() {
-        Main main;
-        main.check({{"Ann <a@example.org>", "Hi"}});
-        QCOMPARE(main.notes().nota_count(), 1);
-        QCOMPARE(main.notes().newest()->Label2->text(), QString("You have  1 new message(s)"));
-        QCOMPARE(seen_lines(main.seen_state()), QStringList{"Ann <a@example.org> Hi"});
-        QVERIFY(!main.log().contains("Fatal"));
-    }
-
-    void empty_mailbox_empties_the_state() {
-        Main main;
-        main.folder.write(kServer + ".svr", "d t a Hi\r\n");
+        // An empty mailbox empties the state.
         main.check({});
-        QCOMPARE(main.notes().nota_count(), 0);
-        QVERIFY(main.folder.exists(kServer + ".svr"));
+        QCOMPARE(main.notes().nota_count(), 1);
         QCOMPARE(main.seen_state(), QByteArray());
+        QVERIFY(!main.log().contains("Fatal"));
     }
 
     void search_words_report_every_match_at_every_check() {
@@ -146,27 +131,6 @@ private slots:
         QCOMPARE(seen_lines(main.seen_state()).size(), 2);
     }
 
-    void long_texts_are_cut_with_the_whole_text_as_tool_tip() {
-        Main main;
-        const QString subject = "<b>Quarterly</b> figures for the northern region, all of them";
-        main.check({{"Ann <a@example.org>", subject}}, "quarterly");
-        const QLabel* line = main.notes().newest()->Label3;
-        QVERIFY(line->text().startsWith("Subject: <b>Quarterly"));
-        QVERIFY(line->text().endsWith(QChar(0x2026)));
-        QVERIFY(line->fontMetrics().horizontalAdvance(line->text()) <= line->width());
-        QCOMPARE(line->textFormat(), Qt::PlainText);
-        QCOMPARE(QTextDocumentFragment::fromHtml(line->toolTip()).toPlainText(),
-                 "Subject: " + subject);
-    }
-
-    void blanks_only_match_nothing_but_rewrite_the_state() {
-        Main main;
-        main.check(kThree, "   ");
-        QCOMPARE(main.notes().nota_count(), 0);
-        QCOMPARE(seen_lines(main.seen_state()).size(), 3);
-        QVERIFY(!main.log().contains("Fatal"));
-    }
-
     // STAT counted 4; the blocks of messages 2 and 4 never arrived.
     void entries_never_filled_count_nowhere() {
         Main main;
@@ -183,11 +147,18 @@ private slots:
         QCOMPARE(seen_lines(main.seen_state()), QStringList({"Ann one", "Cy three"}));
     }
 
-    void server_text_shows_as_it_stands() {
+    // Markup from a server shows as it stands; a long line is cut to fit, whole in its tool tip.
+    void server_text_shows_as_plain_text() {
         Main main;
-        main.check({{"<i>Ann</i>", "<b>Sale</b> <img src=x>"}}, "sale");
+        const QString subject = "<b>Quarterly</b> figures <img src=x> for the northern region";
+        main.check({{"<i>Ann</i>", subject}}, "quarterly");
         NotaForm* nota = main.notes().newest();
-        QVERIFY(nota->Label3->text().startsWith("Subject: <b>Sale</b> <img"));
+        const QLabel* line = nota->Label3;
+        QVERIFY(line->text().startsWith("Subject: <b>Quarterly"));
+        QVERIFY(line->text().endsWith(QChar(0x2026)));
+        QVERIFY(line->fontMetrics().horizontalAdvance(line->text()) <= line->width());
+        QCOMPARE(QTextDocumentFragment::fromHtml(line->toolTip()).toPlainText(),
+                 "Subject: " + subject);
         for (const QLabel* label : {nota->Label1, nota->Label2, nota->Label3, nota->Label4,
                                     nota->novaform2("remete", "", "<b>pop</b>")->Label1}) {
             QCOMPARE(label->textFormat(), Qt::PlainText);
@@ -217,14 +188,6 @@ private slots:
         QTest::addColumn<int>("popups");
         QTest::newRow("parent folder") << "../outside"
                                        << "" << 0;
-        QTest::newRow("sub-folder") << "a/b"
-                                    << "" << 0;
-        QTest::newRow("backslash") << "a\\b"
-                                   << "" << 0;
-        QTest::newRow("dot") << "."
-                             << "" << 0;
-        QTest::newRow("dot dot") << ".."
-                                 << "" << 0;
         QTest::newRow("control character") << "a\nb"
                                            << "" << 0;
         QTest::newRow("search words still match") << "../outside"
