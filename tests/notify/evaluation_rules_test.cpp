@@ -50,8 +50,6 @@ private slots:
             << QByteArray("1/1/26 10:00:00 x y\r\n") << ann << "1/1/26" << 0 << "";
         QTest::newRow("subject across the join of two lines is seen")
             << QByteArray("d t a One\r\nTwo b c\r\n") << ann << "OneTwo" << 0 << "";
-        QTest::newRow("end of a line inside a word is seen")
-            << QByteArray("d t a xHello\r\n") << ann << "Hello" << 0 << "";
         QTest::newRow("empty subject, file not empty: seen")
             << QByteArray("d t a b\r\n") << ann << "" << 0 << "";
         QTest::newRow("empty subject, empty file: new")
@@ -60,8 +58,6 @@ private slots:
                                                             << "s" << 1 << "\r\n<a@b>";
         QTest::newRow("decoded name") << QByteArray() << "=?UTF-8?Q?J=C3=BCrgen?= <j@b>"
                                       << "s" << 1 << "\r\nJ\u00fcrgen";
-        QTest::newRow("From without <") << QByteArray() << "a@b"
-                                        << "s" << 1 << "\r\na@b";
         QTest::newRow("empty From adds no line") << QByteArray() << ""
                                                  << "s" << 1 << "";
     }
@@ -110,7 +106,6 @@ private slots:
         QTest::addColumn<QString>("server");
         QTest::addColumn<bool>("unsafe");
         QTest::newRow("host") << "pop.example.org" << false;
-        QTest::newRow("host and port") << "127.0.0.1:1110" << false;
         QTest::newRow("ipv6 with port") << "[::1]:110" << false;
         QTest::newRow("slash") << "../../etc/passwd" << true;
         QTest::newRow("backslash") << "a\\b" << true;
@@ -134,12 +129,10 @@ private slots:
         const QString ann = "Ann Lee <ann@example.org>";
         QTest::newRow("case ignored") << "lee" << ann << "Hi" << QStringList{"lee"};
         QTest::newRow("one-letter word ignored") << "a lee" << ann << "Hi" << QStringList{"lee"};
-        QTest::newRow("empty words never match") << "  lee  " << ann << "Hi" << QStringList{"lee"};
         QTest::newRow("blanks only") << "   " << ann << "Hi" << QStringList{};
         QTest::newRow("across the join") << "nnmee"
                                          << "Ann"
                                          << "Meeting" << QStringList{"nnmee"};
-        QTest::newRow("inside the address") << "example" << ann << "" << QStringList{"example"};
         QTest::newRow("two words, repeats kept")
             << "hi LEE hi" << ann << "Hi" << QStringList{"hi", "LEE", "hi"};
         QTest::newRow("tab stays inside a word") << "lee\tx" << ann << "Hi" << QStringList{};

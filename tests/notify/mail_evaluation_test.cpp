@@ -173,15 +173,6 @@ private slots:
         QCOMPARE(boxed, Qt::PlainText);
     }
 
-    void two_accounts_on_one_server_share_the_state() {
-        Main main;
-        const QVector<Message> first = {{"a@example.org", "First"}};
-        main.check(first);
-        main.check({{"b@example.org", "Second"}}, "nothing");
-        main.check(first);
-        QCOMPARE(main.notes().nota_count(), 2);
-    }
-
     void unsafe_server_names_name_no_file_data() {
         QTest::addColumn<QString>("server");
         QTest::addColumn<QString>("words");
