@@ -17,6 +17,7 @@ private slots:
         QTest::newRow("stat reply tail") << "3 4096" << 34096.0;
         QTest::newRow("count then word") << "12 messages" << 12.0;
         QTest::newRow("tab and line feed skipped") << "\t4\n2" << 42.0;
+        QTest::newRow("decimal") << "1.5x" << 1.5;
         QTest::newRow("sign alone") << "-" << 0.0;
         QTest::newRow("huge is not infinite") << "1e999" << 0.0;
     }
