@@ -9,7 +9,8 @@ class SecondCopyTest : public QObject {
 private slots:
     void second_process_touches_no_file() {
         QTemporaryDir first_folder, second_folder, runtime, config;
-        QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(runtime.path(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         const QString first_program = first_folder.filePath("Ostrel");
         const QString second_program = second_folder.filePath("Ostrel");
         QVERIFY(QFile::copy(OSTREL_BINARY, first_program));

@@ -3,8 +3,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
 #include <QtTest>
 
@@ -14,6 +12,7 @@
 #include "core/resources.h"
 #include "desktop/menu1.h"
 #include "desktop/tray_menu.h"
+#include "support/scripted_pop3_server.h"
 #include "support/temp_folder.h"
 
 using namespace ostrel;
@@ -42,31 +41,6 @@ struct Tray {
     QAction* item(const char* name) {
         return form.tray_menu().menu()->findChild<QAction*>(QLatin1String(name));
     }
-};
-
-// A POP3 server on 127.0.0.1 with an empty mailbox that greets only after a
-// pause, so that a check lasts several blink periods.
-class SlowGreetingServer : public QObject {
-public:
-    explicit SlowGreetingServer(int greeting_delay_ms) {
-        server_.listen(QHostAddress::LocalHost);
-        connect(&server_, &QTcpServer::newConnection, this, [this, greeting_delay_ms] {
-            QTcpSocket* client = server_.nextPendingConnection();
-            QTimer::singleShot(greeting_delay_ms, client, [client] { client->write("+OK\r\n"); });
-            connect(client, &QTcpSocket::readyRead, client, [client] {
-                while (client->canReadLine()) {
-                    const QByteArray command = client->readLine();
-                    client->write(command.startsWith("STAT") ? "+OK 0 0\r\n" : "+OK\r\n");
-                }
-            });
-        });
-    }
-    QByteArray account() const {
-        return "127.0.0.1:" + QByteArray::number(server_.serverPort()) + "<>ann<>pw<>\r\n";
-    }
-
-private:
-    QTcpServer server_;
 };
 
 }  // namespace
@@ -99,8 +73,6 @@ private slots:
         QTest::newRow("left press") << QSystemTrayIcon::Trigger << true;
         QTest::newRow("right press") << QSystemTrayIcon::Context << true;
         QTest::newRow("double click") << QSystemTrayIcon::DoubleClick << false;
-        QTest::newRow("middle click") << QSystemTrayIcon::MiddleClick << false;
-        QTest::newRow("unknown") << QSystemTrayIcon::Unknown << false;
     }
     void menu_only_on_a_press() {
         QFETCH(QSystemTrayIcon::ActivationReason, reason);
@@ -112,26 +84,21 @@ private slots:
         tray.form.tray_menu().menu()->hide();
     }
 
-    void web_pages_data() {
+    void web_pages_and_exit_data() {
         QTest::addColumn<QString>("item");
         QTest::addColumn<QString>("url");
         QTest::newRow("help") << "ajuda" << QString("http://%1/page.php?27").arg(kSiteHost);
         QTest::newRow("site") << "site_meu" << QString("http://%1").arg(kSiteHost);
+        QTest::newRow("exit takes the icon down and ends") << "sair" << QString();
     }
-    void web_pages() {
+    void web_pages_and_exit() {
         QFETCH(QString, item);
         QFETCH(QString, url);
         Tray tray;
         tray.item(qPrintable(item))->trigger();
-        QCOMPARE(tray.opened, QList<QUrl>{QUrl(url)});
-    }
-
-    void exit_takes_the_icon_down_and_ends() {
-        Tray tray;
-        QVERIFY(tray.form.tray().is_up());
-        tray.item("sair")->trigger();
-        QVERIFY(!tray.form.tray().is_up());
-        QCOMPARE(tray.ended, 1);
+        QCOMPARE(tray.opened, url.isEmpty() ? QList<QUrl>{} : QList<QUrl>{QUrl(url)});
+        QCOMPARE(tray.ended, url.isEmpty() ? 1 : 0);
+        QCOMPARE(tray.form.tray().is_up(), !url.isEmpty());
     }
 
     void windows_are_single_instances() {
@@ -170,30 +137,16 @@ private slots:
         QVERIFY(tray.form.log_viewer()->Text2->toPlainText().endsWith("written while open"));
     }
 
-    void fatal_lines_show_the_error_image_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("error");
-        QTest::newRow("Fatal") << "Fatal Err 006 cannot open" << true;
-        QTest::newRow("lower case fatal") << "fatal, but not really" << false;
-        QTest::newRow("ordinary") << "Can't connect to Pop3 pop.a" << false;
-    }
-    void fatal_lines_show_the_error_image() {
-        QFETCH(QString, text);
-        QFETCH(bool, error);
-        Tray tray;
-        tray.form.log_event(text);
-        QCOMPARE(tray.form.tray().shown_image(), error ? TrayImage::Error : TrayImage::Normal);
-        QCOMPARE(tray.form.tray().tip(), QString("Ostrel"));
-    }
-
     // "Check Now !" runs the check; the blink starts from the normal image and
     // the end of the check shows the normal image again.
     void images_during_a_check_that_ends_normally() {
         Timings timings;
         timings.blink_ms = 100;
         Tray tray(timings);
-        SlowGreetingServer server(750);
-        tray.folder.write("lumetta_pop.cfg", server.account());
+        testing::ScriptedPop3Server server;  // greets late, so that the check lasts a while
+        server.queue << testing::ScriptedReply::late("+OK\r\n", 750);
+        server.responder = testing::ScriptedPop3Server::mailbox({});
+        tray.folder.write("lumetta_pop.cfg", server.address().toUtf8() + "<>ann<>pw<>\r\n");
         QList<TrayImage> shown;
         connect(&tray.form.tray(), &TrayIcon::shown, &tray.form,
                 [&shown](TrayImage image) { shown << image; });
@@ -210,20 +163,6 @@ private slots:
         QCOMPARE(tray.form.windowTitle(), QString("Get Mail"));
         QVERIFY(!tray.form.Timer2->isActive());
         QCOMPARE(tray.form.tray().tip(), QString("Ostrel"));
-    }
-
-    void blink_alternates_from_the_normal_image() {
-        Timings timings;
-        timings.blink_ms = 10;
-        Tray tray(timings);
-        QList<TrayImage> shown;
-        connect(&tray.form.tray(), &TrayIcon::shown, &tray.form,
-                [&shown](TrayImage image) { shown << image; });
-        tray.form.Timer2->start();
-        QTRY_VERIFY(shown.size() >= 3);
-        tray.form.Timer2->stop();
-        QCOMPARE(shown.mid(0, 3),
-                 (QList<TrayImage>{TrayImage::Normal, TrayImage::Alternate, TrayImage::Normal}));
     }
 };
 

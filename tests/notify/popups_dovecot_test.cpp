@@ -1,5 +1,4 @@
-// Real checks against the private Dovecot that end in popups. Users: user41,
-// user42, user47.
+// Real checks against the private Dovecot that end in popups. User: user47.
 #include <QLabel>
 #include <QPushButton>
 #include <QTextDocumentFragment>
@@ -65,50 +64,6 @@ private slots:
         if (!DovecotFixture::available()) {
             QSKIP(DovecotFixture::kSkipReason);
         }
-    }
-
-    void new_mail_opens_one_popup_once() {
-        QCOMPARE(DovecotFixture::fill(
-                     "user41", {DovecotFixture::message("Ann Lee <ann@example.org>", "Lunch"),
-                                DovecotFixture::message("Bob Stone <bob@example.org>", "Report"),
-                                DovecotFixture::message("<carla@example.org>", "Photos")}),
-                 QString());
-        Account account("user41", "");
-        account.start.form->executa2();
-        QCOMPARE(account.notes().nota_count(), 1);
-        NotaForm* nota = account.notes().newest();
-        QCOMPARE(nota->windowTitle(), QString("nota"));
-        QVERIFY(!nota->Label1->text().isEmpty());
-        QCOMPARE(nota->Label2->text(), QString("You have  3 new message(s)"));
-        QCOMPARE(nota->Label3->text(), DovecotFixture::address());
-        QCOMPARE(nota->Label5->text(), QString("\r\nAnn Lee\r\nBob Stone\r\n<carla@example.org>"));
-        QVERIFY(nota->Command1->isVisibleTo(nota));
-
-        account.start.form->executa2();
-        QCOMPARE(account.notes().nota_count(), 1);
-        QVERIFY2(!account.log().contains("Fatal"), qPrintable(account.log()));
-    }
-
-    void search_words_open_a_popup_per_match_at_every_check() {
-        QCOMPARE(DovecotFixture::fill(
-                     "user42",
-                     {DovecotFixture::message("Accounts <billing@example.com>", "Your invoice"),
-                      DovecotFixture::message("Ann Lee <ann@example.org>", "Lunch")}),
-                 QString());
-        Account account("user42", "invoice lee");
-        for (int check = 1; check <= 2; ++check) {
-            account.start.form->executa2();
-            QCOMPARE(account.notes().nota_count(), 2 * check);
-        }
-        NotaForm* invoice = account.notes().nota_list(3);
-        QCOMPARE(invoice->windowTitle(), QString("note"));
-        QCOMPARE(invoice->Label1->text(), QString("One message Match: invoice"));
-        QCOMPARE(whole(invoice->Label2), QString("From: Accounts <billing@example.com>"));
-        QCOMPARE(invoice->Label3->text(), QString("Subject: Your invoice"));
-        QCOMPARE(invoice->Label4->text(), DovecotFixture::address());
-        QVERIFY(!invoice->Command1->isVisibleTo(invoice));
-        QCOMPARE(account.notes().newest()->Label1->text(), QString("One message Match: lee"));
-        QVERIFY2(!account.log().contains("Fatal"), qPrintable(account.log()));
     }
 
     void real_mail_is_shown_decoded_and_stored_as_it_arrived() {

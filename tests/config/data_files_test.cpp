@@ -1,11 +1,13 @@
 #include <QtTest>
 
 #include "config/accounts_file.h"
+#include "config/general_settings.h"
 #include "support/temp_folder.h"
 
 using namespace ostrel;
 
-class AccountsFileTest : public QObject {
+// The accounts file and the settings file, read and written without a window.
+class DataFilesTest : public QObject {
     Q_OBJECT
 private slots:
     void reads_lines_and_fields_data() {
@@ -20,11 +22,11 @@ private slots:
             << QByteArray("s<>l<>p<>one<>two\r\n") << QStringList{"s"} << QStringList{"one"}
             << true;
         QTest::newRow("CR alone ends a line, last line unended")
-            << QByteArray("a<>l<>p<>\rb<>l<>p<>") << QStringList{"a", "b"}
-            << QStringList{"", ""} << true;
+            << QByteArray("a<>l<>p<>\rb<>l<>p<>") << QStringList{"a", "b"} << QStringList{"", ""}
+            << true;
         QTest::newRow("LF alone does not end a line")
-            << QByteArray("a<>l<>p<>x\nb<>l<>p<>y\r\n") << QStringList{"a"}
-            << QStringList{"x\nb"} << true;
+            << QByteArray("a<>l<>p<>x\nb<>l<>p<>y\r\n") << QStringList{"a"} << QStringList{"x\nb"}
+            << true;
         QTest::newRow("two identical lines both read")
             << QByteArray("s<>l<>p<>\r\ns<>l<>p<>\r\n") << QStringList{"s", "s"}
             << QStringList{"", ""} << true;
@@ -52,59 +54,38 @@ private slots:
         QCOMPARE(read_words, search_words);
     }
 
-    void append_writes_three_separators_and_round_trips() {
+    void append_ends_an_unended_line_and_round_trips() {
         testing::TempProgramFolder folder;
         const QString path = folder.file("lumetta_pop.cfg");
+        folder.write("lumetta_pop.cfg", "pop.a<>ann<>pw<>news");
         QVERIFY(appendAccount(path, {"S", "L", "", ""}).isEmpty());
         QVERIFY(appendAccount(path, {"mail.example", "ann", "pä ss", "João news"}).isEmpty());
-        QCOMPARE(folder.read("lumetta_pop.cfg").left(10), QByteArray("S<>L<><>\r\n"));
+        QVERIFY(folder.read("lumetta_pop.cfg").startsWith("pop.a<>ann<>pw<>news\r\nS<>L<><>\r\n"));
         const AccountsRead read = readAccounts(path);
-        QCOMPARE(read.accounts.size(), 2);
-        QCOMPARE(read.accounts[1], (PopAccount{"mail.example", "ann", "pä ss", "João news"}));
-        const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup |
-                                          QFile::ReadOther | QFile::WriteOther;
-        QCOMPARE(QFile::permissions(path) & others, QFile::Permissions());
+        QCOMPARE(read.accounts.size(), 3);
+        QCOMPARE(read.accounts[2], (PopAccount{"mail.example", "ann", "pä ss", "João news"}));
+        // A file the append creates is the owner's only: it holds passwords.
+        QVERIFY(appendAccount(folder.file("new.cfg"), {"S", "L", "pw", ""}).isEmpty());
+        QCOMPARE(QFile::permissions(folder.file("new.cfg")) & 0x0077, 0);
     }
 
-    void append_ends_a_last_line_left_unended() {
-        testing::TempProgramFolder folder;
-        folder.write("lumetta_pop.cfg", "pop.a<>ann<>pw<>news");
-        QVERIFY(
-            appendAccount(folder.file("lumetta_pop.cfg"), {"pop.b", "bob", "pw", ""}).isEmpty());
-        QCOMPARE(folder.read("lumetta_pop.cfg"),
-                 QByteArray("pop.a<>ann<>pw<>news\r\npop.b<>bob<>pw<>\r\n"));
-    }
-
+    // Only lines of that server and login go; odd lines and a long tail stay.
     void drop_removes_exactly_the_accounts_lines() {
         testing::TempProgramFolder folder;
-        const QByteArray content =
-            "srv<>ann<>p<>\r\n"
+        const QByteArray kept =
             "srv<>anna<>p<>\r\n"
             "SRV<>ann<>p<>\r\n"
             "xsrv<>ann<>p<>\r\n"
-            "srv<>ann<>q<>w\r\n"
             "hand<>written\r\n"
             "raw\xff\xfe<>x<>y<>z\r\n";
-        folder.write("lumetta_pop.cfg", content);
-        QVERIFY(dropAccount(folder.file("lumetta_pop.cfg"), account_key("srv", "ann")).isEmpty());
-        QCOMPARE(folder.read("lumetta_pop.cfg"), QByteArray("srv<>anna<>p<>\r\n"
-                                                            "SRV<>ann<>p<>\r\n"
-                                                            "xsrv<>ann<>p<>\r\n"
-                                                            "hand<>written\r\n"
-                                                            "raw\xff\xfe<>x<>y<>z\r\n"));
-    }
-
-    void drop_keeps_every_line_of_a_long_file() {
-        testing::TempProgramFolder folder;
-        const QString path = folder.file("lumetta_pop.cfg");
+        QByteArray tail;
         for (int i = 0; i < 150; ++i) {
-            appendAccount(path, {QStringLiteral("host%1").arg(i), "u", "p", ""});
+            tail += "host" + QByteArray::number(i) + "<>u<>p<>\r\n";
         }
-        QVERIFY(dropAccount(path, account_key("host7", "u")).isEmpty());
-        const AccountsRead read = readAccounts(path);
-        QCOMPARE(read.accounts.size(), 149);
-        QCOMPARE(read.accounts.last().server, QString("host149"));
-        QCOMPARE(QFile::permissions(path) & (QFile::ReadGroup | QFile::ReadOther), 0);
+        folder.write("lumetta_pop.cfg", "srv<>ann<>p<>\r\n" + kept + "srv<>ann<>q<>w\r\n" + tail);
+        QVERIFY(dropAccount(folder.file("lumetta_pop.cfg"), account_key("srv", "ann")).isEmpty());
+        QCOMPARE(folder.read("lumetta_pop.cfg"), kept + tail);
+        QCOMPARE(QFile::permissions(folder.file("lumetta_pop.cfg")) & 0x0077, 0);
     }
 
     void created_file_is_empty_and_owner_only() {
@@ -115,7 +96,35 @@ private slots:
         QCOMPARE(QFile::permissions(path) & (QFile::ReadGroup | QFile::ReadOther), 0);
         QVERIFY(!create_empty_accounts_file(path).isEmpty());
     }
+
+    void splits_delimited_fields_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("fields");
+        QTest::newRow("defaults") << "10\r\n1\r\n" << QStringList{"10", "1"};
+        QTest::newRow("comma splits line one") << "1,5\r\n1\r\n" << QStringList{"1", "5", "1"};
+        QTest::newRow("empty first line") << "\r\n1\r\n" << QStringList{"", "1"};
+        QTest::newRow("blanks trimmed") << " 7 \r\n 0\r\n" << QStringList{"7", "0"};
+        QTest::newRow("quotes stripped") << "\"15\"\r\n\"1\"\r\n" << QStringList{"15", "1"};
+        QTest::newRow("quoted comma kept") << "\"1,5\"\r\n0" << QStringList{"1,5", "0"};
+        QTest::newRow("CR alone and no last end") << "3\r0" << QStringList{"3", "0"};
+        QTest::newRow("one line") << "10\r\n" << QStringList{"10"};
+        QTest::newRow("nothing") << "" << QStringList{};
+    }
+    void splits_delimited_fields() {
+        QFETCH(QString, text);
+        QFETCH(QStringList, fields);
+        QCOMPARE(read_delimited_fields(text), fields);
+    }
+
+    void reading_a_short_file_fails_but_keeps_what_it_found() {
+        testing::TempProgramFolder folder;
+        folder.write("general.cfg", "10\r\n");
+        const SettingsRead read = read_general_settings(folder.file("general.cfg"));
+        QVERIFY(!read.ok());
+        QCOMPARE(read.fields, QStringList{"10"});
+        QVERIFY(!read_general_settings(folder.file("missing.cfg")).ok());
+    }
 };
 
-QTEST_APPLESS_MAIN(AccountsFileTest)
-#include "accounts_file_test.moc"
+QTEST_APPLESS_MAIN(DataFilesTest)
+#include "data_files_test.moc"

@@ -1,0 +1,375 @@
+// The windows that edit the data files: the accounts editor (Form9), the
+// options (general_form) and the log viewer (menu1).
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include "app/form1.h"
+#include "config/form9.h"
+#include "config/general_form.h"
+#include "core/resources.h"
+#include "desktop/log_text.h"
+#include "desktop/menu1.h"
+#include "support/temp_folder.h"
+
+using namespace ostrel;
+
+namespace {
+
+// A main window on a fresh folder whose message boxes are answered by the
+// test, with its own autostart folder.
+struct Main {
+    QTemporaryDir config_home;
+    testing::TempProgramFolder folder;
+    QStringList texts;
+    QStringList titles;
+    PromptAnswer answer = PromptAnswer::Yes;
+    Form1 form{folder.path(), folder.file("Ostrel"),
+               [this](const QString& text, const QString& title, PromptIcon, PromptButtons) {
+                   texts << text;
+                   titles << title;
+                   return answer;
+               }};
+    std::unique_ptr<Form9> editor;
+
+    Main() { qputenv("XDG_CONFIG_HOME", config_home.path().toUtf8()); }
+    explicit Main(const QByteArray& accounts) : Main() {
+        folder.write("lumetta_pop.cfg", accounts);
+        // No keyring in these tests: that the passwords stay is told in keyring_test.
+        form.state().told_passwords_stay = true;
+        editor = std::make_unique<Form9>(form.context(), form.passwords());
+        editor->load();
+    }
+    GeneralForm* options(const QByteArray* settings) {
+        if (settings != nullptr) {
+            folder.write("general.cfg", *settings);
+        }
+        form.state().check_interval = "10";
+        form.state().start_with_windows = "1";
+        auto* window = new GeneralForm(form.context(), form.program_path(), &form);
+        window->load();
+        window->show();
+        return window;
+    }
+    Menu1* viewer(const QByteArray* log) {
+        if (log != nullptr) {
+            folder.write("logfile.txt", *log);
+        }
+        auto* window = new Menu1(form.context(), {}, &form);
+        window->load();
+        return window;
+    }
+    QByteArray file() const { return folder.read("lumetta_pop.cfg"); }
+    QStringList servers() const {
+        QStringList rows;
+        for (int i = 0; i < editor->lista->topLevelItemCount(); ++i) {
+            rows << editor->lista->topLevelItem(i)->text(0);
+        }
+        return rows;
+    }
+    void select(int row) { editor->lista->topLevelItem(row)->setSelected(true); }
+    void type(const QStringList& boxes) {
+        editor->Text3->setText(boxes.value(0));
+        editor->Text6->setText(boxes.value(1));
+        editor->Text7->setText(boxes.value(2));
+        editor->Text5->setText(boxes.value(3));
+    }
+    QStringList boxes() const {
+        return {editor->Text3->text(), editor->Text6->text(), editor->Text7->text(),
+                editor->Text5->text()};
+    }
+};
+
+QStringList shown_lines(const Menu1* viewer) {
+    QStringList lines;
+    for (QTextBlock b = viewer->Text2->document()->begin(); b.isValid(); b = b.next()) {
+        lines << b.text();
+    }
+    return lines;
+}
+
+const QByteArray kTwoAccounts = "pop.a<>ann<>pa<>\r\npop.b<>bob<>pb<>urgent boss\r\n";
+
+}  // namespace
+
+class WindowsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { init_resources(); }
+
+    void editor_saves_a_new_account_as_typed_data() {
+        QTest::addColumn<QStringList>("typed");
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("only a server")
+            << QStringList{"pop.c", "", "", ""} << QByteArray("pop.c<><><>\r\n");
+        QTest::newRow("blanks and words kept") << QStringList{" pop.c ", "Ann", "p w", "a  b"}
+                                               << QByteArray(" pop.c <>Ann<>p w<>a  b\r\n");
+        QTest::newRow("non-ASCII") << QStringList{"pop.c", "joão", "ç", "relatório"}
+                                   << QString("pop.c<>joão<>ç<>relatório\r\n").toUtf8();
+    }
+    void editor_saves_a_new_account_as_typed() {
+        QFETCH(QStringList, typed);
+        QFETCH(QByteArray, line);
+        Main main(kTwoAccounts);
+        QCOMPARE(main.editor->lista->topLevelItem(1)->text(3), QString("urgent boss"));
+        QVERIFY(main.editor->lista->isColumnHidden(2));
+        QCOMPARE(main.editor->Text7->echoMode(), QLineEdit::Password);
+        main.type(typed);
+        main.editor->Command1->click();
+        QVERIFY(main.texts.isEmpty());
+        QCOMPARE(main.file(), kTwoAccounts + line);
+        QCOMPARE(main.servers(), QStringList({"pop.a", "pop.b", typed[0]}));
+        QCOMPARE(main.boxes(), (QStringList{"", "", "", ""}));
+        QCOMPARE(main.folder.read(typed[0] + ".svr"), QByteArray());
+        QVERIFY(main.folder.exists(typed[0] + ".svr"));
+    }
+
+    void editor_refuses_data() {
+        QTest::addColumn<QStringList>("typed");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("empty server") << QStringList{"", "ann", "pw", ""} << "Indique o Servidor";
+        QTest::newRow("separator in login") << QStringList{"pop.c", "a<>b", "", ""} << "\"<>\"";
+        QTest::newRow("CR in password") << QStringList{"pop.c", "", "p\rw", ""} << "line break";
+        QTest::newRow("LF in search words") << QStringList{"pop.c", "", "", "a\nb"} << "line break";
+        QTest::newRow("separator in server") << QStringList{"a<>b", "", "", ""} << "\"<>\"";
+        QTest::newRow("slash in server") << QStringList{"../x", "", "", ""} << "server name";
+        QTest::newRow("backslash in server") << QStringList{"a\\b", "", "", ""} << "server name";
+        QTest::newRow("dot dot") << QStringList{"..", "", "", ""} << "server name";
+        QTest::newRow("tab in server") << QStringList{"pop\tc", "", "", ""} << "server name";
+    }
+    void editor_refuses() {
+        QFETCH(QStringList, typed);
+        QFETCH(QString, message);
+        Main main(kTwoAccounts);
+        const QStringList before = QDir(main.folder.path()).entryList(QDir::Files);
+        main.type(typed);
+        main.editor->save();
+        QCOMPARE(main.texts.size(), 1);
+        QVERIFY2(main.texts[0].contains(message), qPrintable(main.texts[0]));
+        QCOMPARE(main.titles[0], QString("Lumetta"));
+        QCOMPARE(main.file(), kTwoAccounts);
+        QCOMPARE(QDir(main.folder.path()).entryList(QDir::Files), before);
+        QCOMPARE(main.boxes(), typed);
+    }
+
+    void editor_same_account_twice_then_one_delete_removes_both() {
+        Main main(QByteArray("pop.z<>zed<><>\r\n"));
+        main.folder.write("pop.a.svr", "seen before\r\n");
+        for (int i = 0; i < 2; ++i) {
+            main.type({"pop.a", "ann", "pw"});
+            main.editor->save();
+        }
+        QCOMPARE(main.folder.read("pop.a.svr"), QByteArray("seen before\r\n"));
+        QCOMPARE(main.servers(), (QStringList{"pop.z", "pop.a", "pop.a"}));
+        // Without a selection, Edit and Delete do nothing.
+        main.editor->Command3->click();
+        main.editor->Command2->click();
+        QVERIFY(main.texts.isEmpty());
+        main.answer = PromptAnswer::No;
+        main.select(2);
+        main.editor->Command2->click();
+        QCOMPARE(main.servers().size(), 3);
+        main.answer = PromptAnswer::Yes;
+        main.select(2);
+        main.editor->Command2->click();
+        QCOMPARE(main.texts, QStringList({"Are You shure ?", "Are You shure ?"}));
+        QCOMPARE(main.titles, QStringList({"Apagar Registo", "Apagar Registo"}));
+        QCOMPARE(main.servers(), QStringList{"pop.z"});
+        QCOMPARE(main.file(), QByteArray("pop.z<>zed<><>\r\n"));
+    }
+
+    void editor_edit_then_save_replaces_the_account_at_the_end_data() {
+        QTest::addColumn<QString>("new_login");
+        QTest::addColumn<QByteArray>("expected");
+        // The odd hand-written first line is kept byte for byte by the rewrite.
+        QTest::newRow("unchanged: moves to the end")
+            << "ann" << QByteArray("x<>y<>z<>w<>extra\r\npop.b<>bob<>pb<>\r\npop.a<>ann<>pa<>\r\n");
+        QTest::newRow("login changed: old line gone")
+            << "anna"
+            << QByteArray("x<>y<>z<>w<>extra\r\npop.b<>bob<>pb<>\r\npop.a<>anna<>pa<>\r\n");
+    }
+    void editor_edit_then_save_replaces_the_account_at_the_end() {
+        QFETCH(QString, new_login);
+        QFETCH(QByteArray, expected);
+        const QByteArray before = "x<>y<>z<>w<>extra\r\npop.a<>ann<>pa<>\r\npop.b<>bob<>pb<>\r\n";
+        Main main(before);
+        main.select(1);
+        main.editor->edit();
+        QCOMPARE(main.boxes(), (QStringList{"pop.a", "ann", "pa", ""}));
+        // A refused Save keeps the account being edited.
+        main.editor->Text3->clear();
+        main.editor->save();
+        QCOMPARE(main.file(), before);
+        main.editor->Text3->setText("pop.a");
+        main.editor->Text6->setText(new_login);
+        main.editor->save();
+        QCOMPARE(main.file(), expected);
+        QCOMPARE(QFile::permissions(main.folder.file("lumetta_pop.cfg")) & 0x0077, 0);
+        QCOMPARE(main.servers(), (QStringList{"x", "pop.b", "pop.a"}));
+        QVERIFY(main.editor->editing_key().isEmpty());
+        // A later Save is a plain new account again.
+        main.type({"pop.c"});
+        main.editor->save();
+        QCOMPARE(main.file(), expected + "pop.c<><><>\r\n");
+    }
+
+    void editor_stops_at_a_short_hand_written_line_and_logs_it() {
+        Main main("pop.a<>ann<>pa<>\r\npop.b<>bob\r\npop.c<>cy<><>\r\n");
+        QCOMPARE(main.servers(), QStringList{"pop.a"});
+        QVERIFY(main.folder.read("logfile.txt").contains("Fatal Err 006 "));
+        QCOMPARE(main.form.tray().shown_image(), TrayImage::Error);
+        // The window still works.
+        main.type({"pop.d"});
+        main.editor->save();
+        QVERIFY(main.file().endsWith("pop.d<><><>\r\n"));
+    }
+
+    void options_show_the_file_data() {
+        QTest::addColumn<bool>("present");
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<QString>("interval");
+        QTest::addColumn<bool>("ticked");
+        QTest::addColumn<bool>("fatal");
+        QTest::newRow("flag off") << true << QByteArray("5\r\n0\r\n") << "5" << false << false;
+        QTest::newRow("empty interval") << true << QByteArray("\r\n1\r\n") << "" << true << false;
+        QTest::newRow("line 2 missing") << true << QByteArray("7\r\n") << "7" << false << true;
+        QTest::newRow("comma moves 5 into line 2")
+            << true << QByteArray("1,5\r\n1\r\n") << "1" << false << true;
+        QTest::newRow("no file") << false << QByteArray() << "" << false << true;
+    }
+    void options_show_the_file() {
+        QFETCH(bool, present);
+        QFETCH(QByteArray, settings);
+        QFETCH(QString, interval);
+        QFETCH(bool, ticked);
+        QFETCH(bool, fatal);
+        Main main;
+        GeneralForm* options = main.options(present ? &settings : nullptr);
+        QCOMPARE(options->Text1->text(), interval);
+        QCOMPARE(options->Check1->isChecked(), ticked);
+        QCOMPARE(main.folder.read("logfile.txt").contains("Fatal Err 007 "), fatal);
+        QVERIFY(main.texts.isEmpty());
+        // A failed opening leaves Save working.
+        options->Command1->click();
+        QVERIFY(main.folder.exists("general.cfg"));
+    }
+
+    void options_save_writes_and_applies_data() {
+        QTest::addColumn<QString>("interval");
+        QTest::addColumn<bool>("ticked");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("box cleared") << "10" << false << QByteArray("10\r\n0\r\n");
+        QTest::newRow("interval changed") << "5" << true << QByteArray("5\r\n1\r\n");
+        QTest::newRow("not a number, as typed")
+            << " 7 min" << false << QByteArray(" 7 min\r\n0\r\n");
+    }
+    void options_save_writes_and_applies() {
+        QFETCH(QString, interval);
+        QFETCH(bool, ticked);
+        QFETCH(QByteArray, written);
+        Main main;
+        const QByteArray defaults("10\r\n1\r\n");
+        GeneralForm* options = main.options(&defaults);
+        options->Text1->setText(interval);
+        options->Check1->setChecked(ticked);
+        options->Command1->click();
+        QCOMPARE(main.folder.read("general.cfg"), written);
+        QCOMPARE(main.form.state().start_with_windows, QString(ticked ? "1" : "0"));
+        QCOMPARE(QFile::exists(main.config_home.filePath("autostart/Ostrel.desktop")), ticked);
+        // The interval takes effect at the next start only.
+        QCOMPARE(main.form.state().check_interval, QString("10"));
+        QVERIFY(!options->isVisible());
+        QVERIFY(main.texts.isEmpty());
+    }
+
+    void exit_closes_and_writes_nothing_data() {
+        QTest::addColumn<QString>("window");
+        QTest::newRow("accounts editor, while editing") << "Form9";
+        QTest::newRow("options") << "general_form";
+        QTest::newRow("log viewer, no log") << "menu1";
+    }
+    void exit_closes_and_writes_nothing() {
+        QFETCH(QString, window);
+        Main main(kTwoAccounts);
+        const QByteArray settings("10\r\n1\r\n");
+        main.folder.write("general.cfg", settings);
+        main.form.state().start_with_windows = "1";
+        QWidget* shown = main.editor.get();
+        QPushButton* exit = main.editor->Command4;
+        if (window == "Form9") {
+            main.select(1);
+            main.editor->Command3->click();
+            QCOMPARE(main.boxes(), (QStringList{"pop.b", "bob", "pb", "urgent boss"}));
+        } else if (window == "general_form") {
+            GeneralForm* options = main.options(&settings);
+            options->Text1->setText("3");
+            options->Check1->setChecked(false);
+            shown = options;
+            exit = options->Command4;
+        } else {
+            Menu1* viewer = main.viewer(nullptr);
+            QVERIFY(viewer->Text2->toPlainText().isEmpty());
+            shown = viewer;
+            exit = viewer->Command4;
+        }
+        shown->show();
+        exit->click();
+        QVERIFY(!shown->isVisible());
+        QVERIFY(main.texts.isEmpty());
+        QCOMPARE(main.file(), kTwoAccounts);
+        QCOMPARE(main.folder.read("general.cfg"), settings);
+        QCOMPARE(main.form.state().start_with_windows, QString("1"));
+    }
+
+    void viewer_text_of_a_log_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("three lines show four")
+            << QByteArray("one\r\ntwo\r\nthree\r\n") << "\r\none\r\ntwo\r\nthree";
+        QTest::newRow("empty log") << QByteArray() << "";
+        QTest::newRow("CR alone, last line unended") << QByteArray("one\rtwo") << "\r\none\r\ntwo";
+        QTest::newRow("blank line kept")
+            << QByteArray("one\r\n\r\ntwo\r\n") << "\r\none\r\n\r\ntwo";
+        QTest::newRow("UTF-8 text") << QString("Can´t connect to Pop3 pop.a\r\n").toUtf8()
+                                    << QString("\r\nCan´t connect to Pop3 pop.a");
+    }
+    void viewer_text_of_a_log() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, text);
+        QCOMPARE(log_viewer_text(content), text);
+    }
+
+    // Long lines wrap; Clear Log leaves one line and the focus where it can be
+    // seen, not on a button outside the window's shape.
+    void log_viewer_shows_from_the_top_and_clears() {
+        QByteArray log = "first\r\n";
+        for (int i = 0; i < 300; ++i) {
+            log += "01/02/24 10:00:00 - " + QByteArray("Can't connect ").repeated(30) + "\r\n";
+        }
+        Main main;
+        Menu1* viewer = main.viewer(&log);
+        QCOMPARE(shown_lines(viewer).mid(0, 2), (QStringList{"", "first"}));
+        QCOMPARE(viewer->Text2->textCursor().position(), 0);
+        viewer->show();
+        QVERIFY(QTest::qWaitForWindowExposed(viewer));
+        QCOMPARE(viewer->Text2->horizontalScrollBar()->maximum(), 0);
+        viewer->Command1->click();
+        const QString now = QString::fromUtf8(main.folder.read("logfile.txt"));
+        QVERIFY2(QRegularExpression("^[^\\r\\n]+ File created!\\r\\n$").match(now).hasMatch(),
+                 qPrintable(now));
+        QVERIFY(!now.contains(" - "));
+        QCOMPARE(shown_lines(viewer), (QStringList{"", now.trimmed()}));
+        QVERIFY(main.texts.isEmpty());
+        const QWidget* focus = viewer->focusWidget();
+        QVERIFY(focus != nullptr);
+        QVERIFY(viewer->mask().contains(focus->geometry().center()));
+    }
+};
+
+QTEST_MAIN(WindowsTest)
+#include "windows_test.moc"

@@ -1,0 +1,392 @@
+#include <QDir>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTextDocumentFragment>
+#include <QTextEdit>
+#include <QtTest>
+
+#include "app/form1.h"
+#include "core/data_files.h"
+#include "core/date_time_text.h"
+#include "core/resources.h"
+#include "notify/mail_evaluation.h"
+#include "notify/nota_form.h"
+#include "notify/nota_manager.h"
+#include "notify/remetentes.h"
+#include "notify/search_matching.h"
+#include "notify/seen_state.h"
+#include "pop3/display_text.h"
+#include "support/temp_folder.h"
+
+using namespace ostrel;
+
+namespace {
+
+struct Message {
+    QString from;
+    QString subject;
+};
+
+const QString kServer = "pop.example.com";
+
+struct Main {
+    testing::TempProgramFolder folder;
+    Form1 form{
+        folder.path(), folder.file("Ostrel"),
+        [](const QString&, const QString&, PromptIcon, PromptButtons) { return PromptAnswer::Ok; }};
+
+    // One account's check as the driver leaves it before the report step.
+    void check(const QVector<Message>& messages, const QString& words = {},
+               const QString& server = kServer) {
+        AppState& state = form.state();
+        state.server = server;
+        state.search_words = words;
+        state.msg_count = messages.size();
+        for (int k = 1; k <= messages.size(); ++k) {
+            store_decoded(state.messages, k - 1, k, messages[k - 1].from, messages[k - 1].subject);
+        }
+        process_headers(form.context(), form.notes(), form.Text1);
+    }
+    NotaManager& notes() { return form.notes(); }
+    QString log() const { return QString::fromUtf8(folder.read("logfile.txt")); }
+    QByteArray seen_state(const QString& server = kServer) const {
+        return folder.read(server + ".svr");
+    }
+};
+
+const QVector<Message> kThree = {{"Ann Lee <ann@example.org>", "Lunch"},
+                                 {"<bob@example.org>", "Report"},
+                                 {"carla@example.org", "Photos"}};
+
+// The lines of a seen-state file with their date and time cut off.
+QStringList seen_lines(const QByteArray& content) {
+    QStringList lines = QString::fromUtf8(content).split("\r\n");
+    lines.removeLast();
+    for (QString& line : lines) {
+        line = line.mid(date_time_text().size() + 1);
+    }
+    return lines;
+}
+
+MessageTable table(const QList<QPair<QString, QString>>& from_subject) {
+    MessageTable messages;
+    for (int i = 0; i < from_subject.size(); ++i) {
+        store_decoded(messages, i, i + 1, from_subject[i].first, from_subject[i].second);
+    }
+    return messages;
+}
+
+}  // namespace
+
+// The rules that tell new mail and matches, then the step that reports them
+// after a check: popups, the seen-state file, the log.
+class EvaluationTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { init_resources(); }
+
+    void seen_text_joins_lines_without_separators() {
+        QCOMPARE(seen_text_from("a b\r\nc d\re\r\n").text, QString("a bc de"));
+        QCOMPARE(seen_text_from("x\ny").text, QString("x\ny"));
+        QCOMPARE(seen_text_from("\xe9t\xe9").text, QString::fromLatin1("\xe9t\xe9"));
+    }
+
+    void new_mail_detection_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<int>("new_count");
+        QTest::addColumn<QString>("senders");
+        const QString ann = "Ann Lee <ann@example.org>";
+        QTest::newRow("empty file: all new")
+            << QByteArray() << ann << "Hello" << 1 << "\r\nAnn Lee";
+        QTest::newRow("part of an old subject is seen")
+            << QByteArray("1/1/26 10:00:00 x Re: Hello\r\n") << ann << "Hello" << 0 << "";
+        QTest::newRow("longer than an old subject is new")
+            << QByteArray("1/1/26 10:00:00 x Hello\r\n") << ann << "Re: Hello" << 1
+            << "\r\nAnn Lee";
+        QTest::newRow("case matters")
+            << QByteArray("1/1/26 10:00:00 x hello\r\n") << ann << "Hello" << 1 << "\r\nAnn Lee";
+        QTest::newRow("subject equal to a date is seen")
+            << QByteArray("1/1/26 10:00:00 x y\r\n") << ann << "1/1/26" << 0 << "";
+        QTest::newRow("subject across the join of two lines is seen")
+            << QByteArray("d t a One\r\nTwo b c\r\n") << ann << "OneTwo" << 0 << "";
+        QTest::newRow("empty subject, file not empty: seen")
+            << QByteArray("d t a b\r\n") << ann << "" << 0 << "";
+        QTest::newRow("empty subject, empty file: new")
+            << QByteArray() << ann << "" << 1 << "\r\nAnn Lee";
+        QTest::newRow("address without a name shown whole") << QByteArray() << "<a@b>"
+                                                            << "s" << 1 << "\r\n<a@b>";
+        QTest::newRow("decoded name") << QByteArray() << "=?UTF-8?Q?J=C3=BCrgen?= <j@b>"
+                                      << "s" << 1 << "\r\nJ\u00fcrgen";
+        QTest::newRow("empty From adds no line") << QByteArray() << ""
+                                                 << "s" << 1 << "";
+    }
+    void new_mail_detection() {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, from);
+        QFETCH(QString, subject);
+        QFETCH(int, new_count);
+        QFETCH(QString, senders);
+        const NewMailResult result =
+            detect_new_mail(seen_text_from(file), table({{from, subject}}), 1);
+        QCOMPARE(result.new_count, new_count);
+        QCOMPARE(result.senders_text, senders);
+    }
+
+    void no_messages_means_nothing_new_and_an_empty_file() {
+        QCOMPARE(detect_new_mail({}, MessageTable(), 0).new_count, 0);
+        QCOMPARE(seen_state_content(table({{"a", "b"}}), 0), QByteArray());
+    }
+
+    // Korean times hold letters outside Latin-1; header bytes stay as they came.
+    void rewrite_keeps_server_bytes_and_round_trips() {
+        QLocale::setDefault(QLocale(QLocale::Korean, QLocale::SouthKorea));
+        testing::TempProgramFolder folder;
+        // STAT counted 3; the third header block never arrived.
+        const MessageTable messages =
+            table({{"Ann <a@b>", "Caf\u00e9"}, {"Bob", "Report, Q3 - final"}});
+        const QString path = folder.file("mail.example.svr");
+        const QString before = date_time_text();
+        QVERIFY(write_seen_state(path, seen_state_content(messages, 3)).isEmpty());
+        const QStringList moments = {before, date_time_text()};
+        QLocale::setDefault(QLocale::system());
+        const QByteArray content = folder.read("mail.example.svr");
+        const QList<QByteArray> lines = content.split('\n');
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines[0].endsWith(" Ann <a@b> Caf\xe9\r"));
+        QVERIFY(lines[1].endsWith(" Bob Report, Q3 - final\r"));
+        const QString written = QString::fromUtf8(lines[0].left(lines[0].indexOf(" Ann")));
+        QVERIFY2(moments.contains(written), qPrintable(written));
+        SeenText seen;
+        QVERIFY(load_seen_state(path, &seen).isEmpty());
+        QCOMPARE(detect_new_mail(seen, messages, 3).new_count, 0);
+    }
+
+    void unsafe_server_names_data() {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<bool>("unsafe");
+        QTest::newRow("host") << "pop.example.org" << false;
+        QTest::newRow("ipv6 with port") << "[::1]:110" << false;
+        QTest::newRow("slash") << "../../etc/passwd" << true;
+        QTest::newRow("backslash") << "a\\b" << true;
+        QTest::newRow("absolute") << "/tmp/x" << true;
+        QTest::newRow("dot") << "." << true;
+        QTest::newRow("dot dot") << ".." << true;
+        QTest::newRow("line feed") << "a\nb" << true;
+        QTest::newRow("NUL") << QString(QChar(0)) + "x" << true;
+    }
+    void unsafe_server_names() {
+        QFETCH(QString, server);
+        QFETCH(bool, unsafe);
+        QCOMPARE(!unsafe_server_name_reason(server).isEmpty(), unsafe);
+    }
+
+    void search_words_data() {
+        QTest::addColumn<QString>("words");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QStringList>("matches");
+        const QString ann = "Ann Lee <ann@example.org>";
+        QTest::newRow("case ignored") << "lee" << ann << "Hi" << QStringList{"lee"};
+        QTest::newRow("one-letter word ignored") << "a lee" << ann << "Hi" << QStringList{"lee"};
+        QTest::newRow("blanks only") << "   " << ann << "Hi" << QStringList{};
+        QTest::newRow("across the join") << "nnmee"
+                                         << "Ann"
+                                         << "Meeting" << QStringList{"nnmee"};
+        QTest::newRow("two words, repeats kept")
+            << "hi LEE hi" << ann << "Hi" << QStringList{"hi", "LEE", "hi"};
+        QTest::newRow("tab stays inside a word") << "lee\tx" << ann << "Hi" << QStringList{};
+        QTest::newRow("accents in an encoded From")
+            << "jürgen café"
+            << "=?UTF-8?B?SsO8cmdlbg==?= <j@b>"
+            << "=?ISO-8859-1?Q?Caf=E9?=" << QStringList{"jürgen", "café"};
+        QTest::newRow("raw UTF-8 subject") << "grüße"
+                                           << "a@b"
+                                           << QString::fromLatin1(
+                                                  "Gr\xc3\xbc\xc3\x9f"
+                                                  "e")
+                                           << QStringList{"grüße"};
+        QTest::newRow("the raw text still matches") << "utf-8 =c3"
+                                                    << "=?UTF-8?Q?J=C3=BCrgen?= <j@b>"
+                                                    << "" << QStringList{"utf-8", "=c3"};
+        QTest::newRow("locale upper case") << "JOÃO"
+                                           << "joão"
+                                           << "" << QStringList{"JOÃO"};
+    }
+    void search_words() {
+        QFETCH(QString, words);
+        QFETCH(QString, from);
+        QFETCH(QString, subject);
+        QFETCH(QStringList, matches);
+        QStringList found;
+        for (const SearchMatch& match : find_matches(words, table({{from, subject}}), 1)) {
+            found << match.word;
+        }
+        QCOMPARE(found, matches);
+    }
+
+    void matches_come_message_by_message() {
+        const auto matches = find_matches("xx yy", table({{"yy", "xx"}, {"", "xx"}}), 2);
+        QCOMPARE(matches.size(), 3);
+        QCOMPARE(matches[0].message, 1);
+        QCOMPARE(matches[0].word, QString("xx"));
+        QCOMPARE(matches[1].word, QString("yy"));
+        QCOMPARE(matches[2].message, 2);
+    }
+
+    void new_mail_is_reported_once() {
+        Main main;  // no seen-state file yet: everything is new
+        const QDateTime before = QDateTime::currentDateTime();
+        main.check(kThree);
+        QCOMPARE(main.notes().nota_count(), 1);
+        NotaForm* nota = main.notes().newest();
+        QCOMPARE(nota->windowTitle(), QString("nota"));
+        QVERIFY(
+            QStringList({date_time_text(before), date_time_text()}).contains(nota->Label1->text()));
+        QCOMPARE(nota->Label2->text(), QString("You have  3 new message(s)"));
+        QCOMPARE(nota->Label3->text(), kServer);
+        QVERIFY(nota->Label4->text().isEmpty());
+        QCOMPARE(nota->Label5->text(),
+                 QString("\r\nAnn Lee\r\n<bob@example.org>\r\ncarla@example.org"));
+        QVERIFY(nota->Command1->isVisibleTo(nota));
+        QCOMPARE(seen_lines(main.seen_state()),
+                 QStringList({"Ann Lee <ann@example.org> Lunch", "<bob@example.org> Report",
+                              "carla@example.org Photos"}));
+        QCOMPARE(main.form.state().msg_count, 0);
+        QCOMPARE(main.form.state().messages.size(), 0);
+
+        // The same mailbox again: nothing new, the state rewritten all the same.
+        main.folder.write(kServer + ".svr", main.seen_state() + "stale\r\n");
+        main.check(kThree);
+        QCOMPARE(main.notes().nota_count(), 1);
+        QCOMPARE(seen_lines(main.seen_state()).size(), 3);
+        QCOMPARE(main.form.state().senders_text, QString());
+        // An empty mailbox empties the state.
+        main.check({});
+        QCOMPARE(main.notes().nota_count(), 1);
+        QCOMPARE(main.seen_state(), QByteArray());
+        QVERIFY(!main.log().contains("Fatal"));
+    }
+
+    void search_words_report_every_match_at_every_check() {
+        Main main;
+        const QVector<Message> mailbox = {{"Lee Ann", "Meeting"}, {"bob@example.org", "Lunch"}};
+        for (int check = 1; check <= 2; ++check) {
+            main.check(mailbox, "lee a  nnmee LUNCH lee ");
+            QCOMPARE(main.notes().nota_count(), 4 * check);
+        }
+        const QStringList first_lines = {"One message Match: lee", "One message Match: nnmee",
+                                         "One message Match: lee", "One message Match: LUNCH"};
+        for (int k = 1; k <= 4; ++k) {
+            NotaForm* nota = main.notes().nota_list(k);
+            QCOMPARE(nota->windowTitle(), QString("note"));
+            QCOMPARE(nota->Label1->text(), first_lines[k - 1]);
+            QCOMPARE(nota->Label4->text(), kServer);
+            QVERIFY(!nota->Command1->isVisibleTo(nota));
+            QCOMPARE(nota->Label5->text(), QString("Label5"));
+        }
+        QCOMPARE(main.notes().nota_list(1)->Label2->text(), QString("From: Lee Ann"));
+        QCOMPARE(main.notes().nota_list(1)->Label3->text(), QString("Subject: Meeting"));
+        QCOMPARE(main.notes().nota_list(4)->Label2->text(), QString("From: bob@example.org"));
+        QCOMPARE(main.notes().nota_list(4)->Label3->text(), QString("Subject: Lunch"));
+        QCOMPARE(seen_lines(main.seen_state()).size(), 2);
+    }
+
+    // STAT counted 4; the blocks of messages 2 and 4 never arrived.
+    void entries_never_filled_count_nowhere() {
+        Main main;
+        AppState& state = main.form.state();
+        main.form.Text1->setPlainText("earlier");
+        state.server = kServer;
+        state.msg_count = 4;
+        store_decoded(state.messages, 0, 1, "Ann", "one");
+        store_decoded(state.messages, 2, 3, "Cy", "three");
+        process_headers(main.form.context(), main.form.notes(), main.form.Text1);
+        QCOMPARE(main.form.Text1->toPlainText(),
+                 QString("earlier\n 1 - Ann - one\n 3 - Cy - three"));
+        QCOMPARE(main.notes().newest()->Label2->text(), QString("You have  2 new message(s)"));
+        QCOMPARE(seen_lines(main.seen_state()), QStringList({"Ann one", "Cy three"}));
+    }
+
+    // Markup from a server shows as it stands; a long line is cut to fit, whole in its tool tip.
+    void server_text_shows_as_plain_text() {
+        Main main;
+        const QString subject = "<b>Quarterly</b> figures <img src=x> for the northern region";
+        main.check({{"<i>Ann</i>", subject}}, "quarterly");
+        NotaForm* nota = main.notes().newest();
+        const QLabel* line = nota->Label3;
+        QVERIFY(line->text().startsWith("Subject: <b>Quarterly"));
+        QVERIFY(line->text().endsWith(QChar(0x2026)));
+        QVERIFY(line->fontMetrics().horizontalAdvance(line->text()) <= line->width());
+        QCOMPARE(QTextDocumentFragment::fromHtml(line->toolTip()).toPlainText(),
+                 "Subject: " + subject);
+        for (const QLabel* label : {nota->Label1, nota->Label2, nota->Label3, nota->Label4,
+                                    nota->novaform2("remete", "", "<b>pop</b>")->Label1}) {
+            QCOMPARE(label->textFormat(), Qt::PlainText);
+        }
+        Qt::TextFormat boxed = Qt::AutoText;
+        QTimer::singleShot(0, [&boxed] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            boxed = box->textFormat();
+            box->accept();
+        });
+        message_box_prompt()("cannot write <b>x</b>.svr", {}, PromptIcon::None, PromptButtons::Ok);
+        QCOMPARE(boxed, Qt::PlainText);
+    }
+
+    void unsafe_server_names_name_no_file_data() {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("words");
+        QTest::addColumn<int>("popups");
+        QTest::newRow("parent folder") << "../outside"
+                                       << "" << 0;
+        QTest::newRow("control character") << "a\nb"
+                                           << "" << 0;
+        QTest::newRow("search words still match") << "../outside"
+                                                  << "lee" << 1;
+    }
+    void unsafe_server_names_name_no_file() {
+        QFETCH(QString, server);
+        QFETCH(QString, words);
+        QFETCH(int, popups);
+        Main main;
+        QDir parent(main.folder.path());
+        parent.cdUp();
+        main.check({{"Ann Lee <ann@example.org>", "Hi"}}, words, server);
+        QCOMPARE(main.notes().nota_count(), popups);
+        QCOMPARE(QDir(main.folder.path()).entryList(QDir::Files), QStringList{"logfile.txt"});
+        QVERIFY(!parent.exists("outside.svr"));
+        QCOMPARE(main.log().count("Fatal Err 005 "), 1);
+        QVERIFY(!main.log().contains("Fatal Err 005 \r\n"));
+        QCOMPARE(main.form.state().msg_count, 0);
+    }
+
+    // A name too long for the file system: reading finds no file, writing
+    // fails. Which code is logged depends on whether new mail was found.
+    void failed_rewrite_is_logged_by_the_right_step_data() {
+        QTest::addColumn<QString>("words");
+        QTest::addColumn<int>("messages");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("new mail found") << "" << 2 << "Fatal Err 004 " << false;
+        QTest::newRow("no new mail") << "" << 0 << "Fatal Err 005 " << true;
+        QTest::newRow("search words") << "lee" << 2 << "Fatal Err 005 " << true;
+    }
+    void failed_rewrite_is_logged_by_the_right_step() {
+        QFETCH(QString, words);
+        QFETCH(int, messages);
+        QFETCH(QString, code);
+        QFETCH(bool, cleared);
+        Main main;
+        main.check(kThree.mid(0, messages), words, QString(300, 'x'));
+        QCOMPARE(main.notes().nota_count(), messages > 0 ? 1 : 0);
+        QCOMPARE(main.log().count("Fatal Err 00"), 1);
+        QVERIFY2(main.log().contains(code), qPrintable(main.log()));
+        QCOMPARE(main.form.state().msg_count == 0, cleared);
+    }
+};
+
+QTEST_MAIN(EvaluationTest)
+#include "evaluation_test.moc"
