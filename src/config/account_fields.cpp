@@ -1,10 +1,10 @@
 #include "config/account_fields.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include "core/data_files.h"
 #include "core/line_split.h"
+#include "core/whole_file.h"
 
 namespace ostrel {
 
@@ -68,21 +68,8 @@ QString replace_account(const QString& path, const QString& key, const PopAccoun
                   kSeparator + account.search_words + QStringLiteral("\r\n"))
                      .toUtf8();
 
-    QSaveFile target(path);
-    if (!target.open(QIODevice::WriteOnly)) {
-        return describe(QStringLiteral("cannot rewrite"), target);
-    }
-    target.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    target.write(rewritten);
-    // A flush that fails (a full disk) must keep the old file: commit()
-    // alone would still put the short new one in its place.
-    if (!target.flush()) {
-        target.cancelWriting();
-    }
-    if (!target.commit()) {
-        return describe(QStringLiteral("cannot rewrite"), target);
-    }
-    return {};
+    return replace_whole_file(path, rewritten, QStringLiteral("cannot rewrite"),
+                              QFile::ReadOwner | QFile::WriteOwner);
 }
 
 }  // namespace ostrel

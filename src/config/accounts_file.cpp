@@ -1,9 +1,9 @@
 #include "config/accounts_file.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include "core/line_split.h"
+#include "core/whole_file.h"
 
 namespace ostrel {
 
@@ -134,21 +134,7 @@ QString dropAccount(const QString& path, const QString& key) {
         }
     }
 
-    QSaveFile target(path);
-    if (!target.open(QIODevice::WriteOnly)) {
-        return describe(QStringLiteral("cannot rewrite"), target);
-    }
-    target.setPermissions(kOwnerOnly);
-    target.write(kept);
-    // A flush that fails (a full disk) must keep the old file: commit()
-    // alone would still put the short new one in its place.
-    if (!target.flush()) {
-        target.cancelWriting();
-    }
-    if (!target.commit()) {
-        return describe(QStringLiteral("cannot rewrite"), target);
-    }
-    return {};
+    return replace_whole_file(path, kept, QStringLiteral("cannot rewrite"), kOwnerOnly);
 }
 
 QString create_empty_accounts_file(const QString& path) {

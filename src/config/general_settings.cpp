@@ -1,7 +1,8 @@
 #include "config/general_settings.h"
 
 #include <QFile>
-#include <QSaveFile>
+
+#include "core/whole_file.h"
 
 namespace ostrel {
 
@@ -20,7 +21,8 @@ int skip_delimiter(const QString& text, int pos) {
     if (pos >= text.size()) {
         return pos;
     }
-    if (text[pos] == QLatin1Char('\r') && pos + 1 < text.size() && text[pos + 1] == QLatin1Char('\n')) {
+    if (text[pos] == QLatin1Char('\r') && pos + 1 < text.size() &&
+        text[pos + 1] == QLatin1Char('\n')) {
         return pos + 2;
     }
     return pos + 1;
@@ -70,28 +72,16 @@ SettingsRead read_general_settings(const QString& path) {
     }
     result.fields = read_delimited_fields(QString::fromUtf8(file.readAll()));
     if (result.fields.size() < 2) {
-        result.error = QStringLiteral("%1 holds %2 of its two values").arg(path).arg(result.fields.size());
+        result.error =
+            QStringLiteral("%1 holds %2 of its two values").arg(path).arg(result.fields.size());
     }
     return result;
 }
 
 QString write_general_settings(const QString& path, const GeneralOptions& options) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    }
     const QString content = options.check_interval + QStringLiteral("\r\n") +
                             options.start_with_windows + QStringLiteral("\r\n");
-    file.write(content.toUtf8());
-    // A flush that fails (a full disk) must keep the old file: commit()
-    // alone would still put the short new one in its place.
-    if (!file.flush()) {
-        file.cancelWriting();
-    }
-    if (!file.commit()) {
-        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    }
-    return {};
+    return replace_whole_file(path, content.toUtf8());
 }
 
 }  // namespace ostrel

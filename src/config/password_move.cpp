@@ -1,10 +1,10 @@
 #include "config/password_move.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include "config/accounts_file.h"
 #include "core/line_split.h"
+#include "core/whole_file.h"
 
 namespace ostrel {
 
@@ -17,19 +17,8 @@ QString describe(const QString& what, const QFileDevice& file) {
 }
 
 QString rewrite(const QString& path, const QByteArray& content) {
-    QSaveFile target(path);
-    if (!target.open(QIODevice::WriteOnly)) {
-        return describe(QStringLiteral("cannot rewrite"), target);
-    }
-    target.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    target.write(content);
-    if (!target.flush()) {
-        target.cancelWriting();
-    }
-    if (!target.commit()) {
-        return describe(QStringLiteral("cannot rewrite"), target);
-    }
-    return {};
+    return replace_whole_file(path, content, QStringLiteral("cannot rewrite"),
+                              QFile::ReadOwner | QFile::WriteOwner);
 }
 
 }  // namespace

@@ -2,8 +2,9 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QStandardPaths>
+
+#include "core/whole_file.h"
 
 namespace ostrel {
 
@@ -40,22 +41,6 @@ bool is_installed_command(const QString& program_path) {
     return !program_path.contains(QLatin1Char('/'));
 }
 
-// Replaces a whole file at once: a failed write or flush (a full disk) keeps
-// the old file, where commit() alone would put the short new one in its place.
-QString save_whole_file(const QString& path, const QByteArray& content) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    }
-    if (file.write(content) != content.size() || !file.flush()) {
-        file.cancelWriting();
-    }
-    if (!file.commit()) {
-        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    }
-    return {};
-}
-
 // A portable copy's icon is written beside its data files, and rewritten only
 // when it differs, so a start with everything in place changes no file.
 QString write_portable_icon(const QString& program_folder) {
@@ -69,7 +54,7 @@ QString write_portable_icon(const QString& program_folder) {
     if (current.open(QIODevice::ReadOnly) && current.readAll() == content) {
         return {};
     }
-    return save_whole_file(path, content);
+    return replace_whole_file(path, content);
 }
 
 }  // namespace
@@ -115,7 +100,7 @@ QString create_shortcut(const QString& program_path, const QString& program_fold
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
         return QStringLiteral("cannot create the folder of %1").arg(path);
     }
-    return save_whole_file(path, autostart_entry_text(program_path, program_folder).toUtf8());
+    return replace_whole_file(path, autostart_entry_text(program_path, program_folder).toUtf8());
 }
 
 void remove_shortcut() {

@@ -1,9 +1,8 @@
 #include "desktop/log_text.h"
 
-#include <QSaveFile>
-
 #include "core/date_time_text.h"
 #include "core/line_split.h"
+#include "core/whole_file.h"
 
 namespace ostrel {
 
@@ -24,20 +23,8 @@ QString log_created_line(const QDateTime& moment) {
 }
 
 QString rewrite_log_as_created(const QString& path, const QDateTime& moment) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return QStringLiteral("cannot rewrite %1: %2").arg(path, file.errorString());
-    }
-    file.write((log_created_line(moment) + QStringLiteral("\r\n")).toUtf8());
-    // A flush that fails (a full disk) must keep the old file: commit()
-    // alone would still put the short new one in its place.
-    if (!file.flush()) {
-        file.cancelWriting();
-    }
-    if (!file.commit()) {
-        return QStringLiteral("cannot rewrite %1: %2").arg(path, file.errorString());
-    }
-    return {};
+    return replace_whole_file(path, (log_created_line(moment) + QStringLiteral("\r\n")).toUtf8(),
+                              QStringLiteral("cannot rewrite"));
 }
 
 }  // namespace ostrel

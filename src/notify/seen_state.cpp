@@ -2,11 +2,11 @@
 
 #include <QFile>
 #include <QHash>
-#include <QSaveFile>
 #include <QSet>
 #include <cstring>
 
 #include "core/date_time_text.h"
+#include "core/whole_file.h"
 
 namespace ostrel {
 
@@ -137,20 +137,7 @@ QString load_seen_state(const QString& path, SeenText* seen) {
 }
 
 QString write_seen_state(const QString& path, const QByteArray& content) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    }
-    file.write(content);
-    // A flush that fails (a full disk) must keep the old file: commit()
-    // alone would still put the short new one in its place.
-    if (!file.flush()) {
-        file.cancelWriting();
-    }
-    if (!file.commit()) {
-        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    }
-    return {};
+    return replace_whole_file(path, content);
 }
 
 }  // namespace ostrel

@@ -1,8 +1,9 @@
 #include "pop3/header_cache.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QSet>
+
+#include "core/whole_file.h"
 
 namespace ostrel {
 
@@ -173,20 +174,7 @@ QHash<QString, HeaderFields> load_header_cache(const QString& path, const QStrin
 }
 
 QString write_header_cache(const QString& path, const QByteArray& content) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    }
-    file.write(content);
-    // A flush that fails (a full disk) must keep the old file: commit()
-    // alone would still put the short new one in its place.
-    if (!file.flush()) {
-        file.cancelWriting();
-    }
-    if (!file.commit()) {
-        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    }
-    return {};
+    return replace_whole_file(path, content);
 }
 
 }  // namespace ostrel

@@ -3,7 +3,8 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QList>
-#include <QSaveFile>
+
+#include "core/whole_file.h"
 
 namespace ostrel {
 
@@ -87,19 +88,7 @@ std::optional<ServerTrust> load_server_trust(const QString& path, const QString&
 }
 
 QString write_server_trust(const QString& path, const QString& server, const ServerTrust& trust) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    }
-    file.write(server_trust_content(server, trust));
-    // A failed flush (a full disk) must keep the old file.
-    if (!file.flush()) {
-        file.cancelWriting();
-    }
-    if (!file.commit()) {
-        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    }
-    return {};
+    return replace_whole_file(path, server_trust_content(server, trust));
 }
 
 }  // namespace ostrel
