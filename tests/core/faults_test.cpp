@@ -70,13 +70,11 @@ public:
             return;
         }
         mounted_ =
-            QProcess::execute(QStringLiteral("mount"),
-                              {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                               options, QStringLiteral("tmpfs"), folder_}) == 0;
+            QProcess::execute("mount", {"-t", "tmpfs", "-o", options, "tmpfs", folder_}) == 0;
     }
     ~TinyDisk() {
         if (mounted_) {
-            QProcess::execute(QStringLiteral("umount"), {folder_});
+            QProcess::execute("umount", {folder_});
         }
     }
     bool mounted() const { return mounted_; }
