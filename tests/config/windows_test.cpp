@@ -138,8 +138,6 @@ private slots:
         QTest::newRow("LF in search words") << QStringList{"pop.c", "", "", "a\nb"} << "line break";
         QTest::newRow("separator in server") << QStringList{"a<>b", "", "", ""} << "\"<>\"";
         QTest::newRow("slash in server") << QStringList{"../x", "", "", ""} << "server name";
-        QTest::newRow("backslash in server") << QStringList{"a\\b", "", "", ""} << "server name";
-        QTest::newRow("dot dot") << QStringList{"..", "", "", ""} << "server name";
         QTest::newRow("tab in server") << QStringList{"pop\tc", "", "", ""} << "server name";
     }
     void editor_refuses() {

@@ -39,6 +39,12 @@ QList<QByteArray> messages(int count) {
     return blocks;
 }
 
+// A loaded main window with short time-outs and `accounts` as its accounts file.
+void load(StartupFixture& start, const QByteArray& accounts) {
+    QVERIFY(start.load());
+    start.folder.write("lumetta_pop.cfg", accounts);
+}
+
 void replace_by_folder(const StartupFixture& start, const QString& name) {
     QFile::remove(start.folder.file(name));
     QVERIFY(QDir(start.folder.path()).mkdir(name));
@@ -64,13 +70,11 @@ public:
             return;
         }
         mounted_ =
-            QProcess::execute(QStringLiteral("mount"),
-                              {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                               options, QStringLiteral("tmpfs"), folder_}) == 0;
+            QProcess::execute("mount", {"-t", "tmpfs", "-o", options, "tmpfs", folder_}) == 0;
     }
     ~TinyDisk() {
         if (mounted_) {
-            QProcess::execute(QStringLiteral("umount"), {folder_});
+            QProcess::execute("umount", {folder_});
         }
     }
     bool mounted() const { return mounted_; }
@@ -127,8 +131,7 @@ private slots:
         ScriptedPop3Server server;
         server.responder = ScriptedPop3Server::mailbox(messages(2));
         StartupFixture start(testing::check_timings(400));
-        QVERIFY(start.load());
-        start.folder.write("lumetta_pop.cfg", account_line(server));
+        load(start, account_line(server));
         const QString name = file == ".svr" ? server.address() + file : file;
         QFile::remove(start.folder.file(name));
         if (as_folder) {
@@ -153,9 +156,8 @@ private slots:
         ScriptedPop3Server second;
         second.responder = ScriptedPop3Server::mailbox(messages(1));
         StartupFixture start(testing::check_timings(400));
-        QVERIFY(start.load());
+        load(start, account_line(first) + account_line(second, "bob"));
         const QString path = start.folder.file("lumetta_pop.cfg");
-        start.folder.write("lumetta_pop.cfg", account_line(first) + account_line(second, "bob"));
         QStringList edits;
         const auto mailbox = ScriptedPop3Server::mailbox(messages(3));
         first.responder = [&](const QByteArray& command) {
@@ -182,33 +184,21 @@ private slots:
         QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("folder");   // the file replaced by a folder; "": a full disk
         QTest::addColumn<QString>("message");  // how the box begins; "": no box
-        QTest::newRow("options Save, settings a folder") << "options"
-                                                         << "general.cfg"
-                                                         << "The options were not saved";
-        QTest::newRow("Clear Log, log a folder") << "log"
-                                                 << "logfile.txt"
-                                                 << "The log";
-        QTest::newRow("editor Save, accounts a folder") << "editor"
-                                                        << "lumetta_pop.cfg"
-                                                        << "The account was not saved";
-        QTest::newRow("full disk: seen state after a check") << "seen"
-                                                             << ""
-                                                             << "";
-        QTest::newRow("full disk: account dropped") << "drop"
-                                                    << ""
-                                                    << "";
-        QTest::newRow("full disk: account replaced") << "replace"
-                                                     << ""
-                                                     << "";
-        QTest::newRow("full disk: editor Save") << "editor"
-                                                << ""
-                                                << "The account was not saved";
-        QTest::newRow("full disk: options Save") << "options"
-                                                 << ""
-                                                 << "The options were not saved";
-        QTest::newRow("full disk: Clear Log") << "log"
-                                              << ""
-                                              << "The log";
+        const auto row = [](const char* name, const char* action, const char* folder,
+                            const char* message) {
+            QTest::newRow(name) << QString(action) << QString(folder) << QString(message);
+        };
+        const char* options = "The options were not saved";
+        const char* account = "The account was not saved";
+        row("options Save, settings a folder", "options", "general.cfg", options);
+        row("Clear Log, log a folder", "log", "logfile.txt", "The log");
+        row("editor Save, accounts a folder", "editor", "lumetta_pop.cfg", account);
+        row("full disk: seen state after a check", "seen", "", "");
+        row("full disk: account dropped", "drop", "", "");
+        row("full disk: account replaced", "replace", "", "");
+        row("full disk: editor Save", "editor", "", account);
+        row("full disk: options Save", "options", "", options);
+        row("full disk: Clear Log", "log", "", "The log");
     }
     void failed_write_keeps_the_old_files() {
         QFETCH(QString, action);
@@ -299,10 +289,8 @@ private slots:
         ScriptedPop3Server next;
         next.responder = ScriptedPop3Server::mailbox({});
         StartupFixture start(testing::check_timings(400));
-        QVERIFY(start.load());
-        start.folder.write("lumetta_pop.cfg", server.address().toUtf8() + "<>" + login + "<>" +
-                                                  password + "<>\r\n" + next.address().toUtf8() +
-                                                  "<>bob<>pw<>\r\n");
+        load(start, server.address().toUtf8() + "<>" + login + "<>" + password + "<>\r\n" +
+                        account_line(next, "bob"));
         start.form->executa2();
         QCOMPARE(server.connections, 0);
         QVERIFY(server.commands.isEmpty());
@@ -319,9 +307,7 @@ private slots:
         ScriptedPop3Server server;
         server.responder = ScriptedPop3Server::mailbox({});
         StartupFixture start(testing::check_timings(400));
-        QVERIFY(start.load());
-        start.folder.write("lumetta_pop.cfg",
-                           server.address().toUtf8() + "<>ann<>pw\rDELE 1<>\r\n");
+        load(start, server.address().toUtf8() + "<>ann<>pw\rDELE 1<>\r\n");
         start.form->executa2();
         for (const QByteArray& command : server.commands) {
             QVERIFY2(!command.contains("DELE"), command.constData());
@@ -331,12 +317,12 @@ private slots:
 
     void server_error_text_cannot_split_a_log_line() {
         ScriptedPop3Server server;
-        server.queue << ScriptedReply::text("+OK\r\n") << ScriptedReply::text("+OK\r\n")
-                     << ScriptedReply::text("+OK\r\n") << ScriptedReply::text("+OK 1 10\r\n")
-                     << ScriptedReply::close("+OK\r\nFrom: a@x\rforged\n");
+        for (const char* reply : {"+OK\r\n", "+OK\r\n", "+OK\r\n", "+OK 1 10\r\n"}) {
+            server.queue << ScriptedReply::text(reply);
+        }
+        server.queue << ScriptedReply::close("+OK\r\nFrom: a@x\rforged\n");
         StartupFixture start(testing::check_timings(400));
-        QVERIFY(start.load());
-        start.folder.write("lumetta_pop.cfg", server.address().toUtf8() + "<>ann<>pw<>\r\n");
+        load(start, account_line(server));
         start.form->executa2();
         const QByteArray log = start.folder.read("logfile.txt");
         QCOMPARE(log.count("\r\n"), log.count('\n'));

@@ -204,63 +204,50 @@ private slots:
         const QList<ScriptedReply> none;
         const auto text = &ScriptedReply::text;
         const auto close = &ScriptedReply::close;
-        QTest::newRow("connection refused") << QStringLiteral("127.0.0.1:%1").arg(closed_port())
-                                            << none << cannot << "" << 0 << 0 << "";
-        QTest::newRow("host does not resolve")
-            << "nosuchhost.invalid" << none << cannot << "" << 0 << -1 << "";
-        QTest::newRow("silent greeting of garbage and NULs")
-            << "" << QList{text(garbage)} << cannot << "" << 0 << 1 << "";
-        QTest::newRow("greeting refused")
-            << "" << QList{text("-ERR [AUTH] no\r\n")} << ""
-            << "An error occured trying to connect to server" << 0 << 0 << "";
-        QTest::newRow("user refused")
-            << "" << QList{text("+OK hi\r\n"), text("-ERR [AUTH] no\r\n")} << ""
-            << "Error with username" << 2 << 0 << "";
-        QTest::newRow("password refused")
-            << "" << QList{text("+OK hi\r\n"), text("+OK\r\n"), text("-ERR [AUTH] no\r\n")} << ""
-            << "Error with password" << 3 << 0 << "";
-        QTest::newRow("closed after the greeting")
-            << "" << QList{close("+OK hi\r\n")} << closed + "CAPA"
-            << "" << -1 << 0 << "";
-        QTest::newRow("closed after PASS")
-            << "" << QList{text("+OK hi\r\n"), text("+OK\r\n"), close("+OK\r\n")} << closed + "STAT"
-            << "" << -1 << 0 << "";
-        QTest::newRow("closed in a header block")
-            << "" << logged_in("+OK 2 100\r\n", {close("+OK\r\nFrom: cut@x\r\n")})
-            << closed + "TOP 1 0 was complete; its seen state"
-            << "" << 5 << 0 << "";
-        QTest::newRow("10 MiB greeting without CR LF")
-            << "" << QList{text(QByteArray(10 * kMiB, '\0'))} << capped << "" << 0 << 0 << "";
-        QTest::newRow("10 MiB STAT reply without CR LF")
-            << "" << logged_in("+OK " + QByteArray(10 * kMiB, '7')) << "STAT " + capped << "" << 4
-            << 0 << "";
-        QTest::newRow("endless header block")
-            << "" << logged_in("+OK 1 10\r\n", {text("+OK\r\n" + filler.repeated(3 * kMiB / 40))})
-            << "TOP 1 0 " + capped << "" << 5 << 0 << "";
-        QTest::newRow("header block of garbage and NULs")
-            << ""
-            << logged_in("+OK 1 10\r\n", {text("+OK\r\nFrom: " + garbage +
-                                               "\r\nSubject: " + garbage + "\r\n\r\n.\r\n")})
-            << ""
-            << "" << 5 << 0 << "";
-        QTest::newRow("odd USER reply, negative count")
-            << ""
-            << QList{text("+OK\r\n"), text("\x01\xff\r\n"), text("+OK\r\n"), text("+OK -7 300\r\n")}
-            << ""
-            << "" << 4 << 0 << "^\\s+1 - good";
+        const auto row = [](const char* name, const QList<ScriptedReply>& script,
+                            const QString& logged, const QString& prompt, int commands,
+                            int waited = 0, const QString& trace = {}, const QString& server = {}) {
+            QTest::newRow(name) << server << script << logged << prompt << commands << waited
+                                << trace;
+        };
+        row("connection refused", none, cannot, "", 0, 0, "",
+            QStringLiteral("127.0.0.1:%1").arg(closed_port()));
+        row("host does not resolve", none, cannot, "", 0, -1, "", "nosuchhost.invalid");
+        row("silent greeting of garbage and NULs", {text(garbage)}, cannot, "", 0, 1);
+        row("greeting refused", {text("-ERR [AUTH] no\r\n")}, "",
+            "An error occured trying to connect to server", 0);
+        row("user refused", {text("+OK hi\r\n"), text("-ERR [AUTH] no\r\n")}, "",
+            "Error with username", 2);
+        row("password refused", {text("+OK hi\r\n"), text("+OK\r\n"), text("-ERR [AUTH] no\r\n")},
+            "", "Error with password", 3);
+        row("closed after the greeting", {close("+OK hi\r\n")}, closed + "CAPA", "", -1);
+        row("closed after PASS", {text("+OK hi\r\n"), text("+OK\r\n"), close("+OK\r\n")},
+            closed + "STAT", "", -1);
+        row("closed in a header block",
+            logged_in("+OK 2 100\r\n", {close("+OK\r\nFrom: cut@x\r\n")}),
+            closed + "TOP 1 0 was complete; its seen state", "", 5);
+        row("10 MiB greeting without CR LF", {text(QByteArray(10 * kMiB, '\0'))}, capped, "", 0);
+        row("10 MiB STAT reply without CR LF", logged_in("+OK " + QByteArray(10 * kMiB, '7')),
+            "STAT " + capped, "", 4);
+        row("endless header block",
+            logged_in("+OK 1 10\r\n", {text("+OK\r\n" + filler.repeated(3 * kMiB / 40))}),
+            "TOP 1 0 " + capped, "", 5);
+        row("header block of garbage and NULs",
+            logged_in("+OK 1 10\r\n", {text("+OK\r\nFrom: " + garbage + "\r\nSubject: " + garbage +
+                                            "\r\n\r\n.\r\n")}),
+            "", "", 5);
+        row("odd USER reply, negative count",
+            {text("+OK\r\n"), text("\x01\xff\r\n"), text("+OK\r\n"), text("+OK -7 300\r\n")}, "",
+            "", 4, 0, "^\\s+1 - good");
         // Single lines in pieces, one line too many after PASS, a refused TOP
         // and a block whose end mark is split: messages 2 and 3 only.
-        QTest::newRow("split replies, a refused TOP")
-            << ""
-            << QList{ScriptedReply::split({"+OK hel", "lo\r\n"}),
-                     ScriptedReply::split({"+OK", " user\r\n"}),
-                     text("+OK\r\n+OK one line too many\r\n"),
-                     ScriptedReply::split({"+OK 3", " 300\r\n"}),
-                     text("-ERR message 1 gone\r\n"),
-                     ScriptedReply::split({"+OK\r\nFrom: c@x\r\nSubject: ok\r\n\r\n", ".\r", "\n"}),
-                     text(top_reply("d@x", "three"))}
-            << ""
-            << "" << 7 << 0 << "^\\s+2 - c@x - ok\\s+3 - d@x - three\\s+1 - good";
+        row("split replies, a refused TOP",
+            {ScriptedReply::split({"+OK hel", "lo\r\n"}),
+             ScriptedReply::split({"+OK", " user\r\n"}), text("+OK\r\n+OK one line too many\r\n"),
+             ScriptedReply::split({"+OK 3", " 300\r\n"}), text("-ERR message 1 gone\r\n"),
+             ScriptedReply::split({"+OK\r\nFrom: c@x\r\nSubject: ok\r\n\r\n", ".\r", "\n"}),
+             text(top_reply("d@x", "three"))},
+            "", "", 7, 0, "^\\s+2 - c@x - ok\\s+3 - d@x - three\\s+1 - good");
     }
     void faults_end_that_account_only() {
         QFETCH(QString, server);
@@ -387,41 +374,26 @@ private slots:
             claimed << QString::number(k);
         }
         const QString refused_run = "100 TOP commands in a row were refused, the last TOP 107 0";
-        QTest::newRow("closed in the middle of a batch")
-            << fast << "close"
-            << "connection closed before the reply to TOP 6 0 was complete" + state_kept << "5 6 7"
-            << "svr hdr";
-        QTest::newRow("no progress in a batch")
-            << fast << "stall"
-            << "no reply to TOP 6 0 within 0.4 s" + state_kept << "5 6 7"
-            << "svr hdr";
-        QTest::newRow("late reply, one command at a time")
-            << QByteArrayList() << "stall"
-            << "no reply to TOP 6 0 within 0.4 s" + state_kept << "1 2 3 4 5 6"
-            << "svr hdr";
-        QTest::newRow("closed during UIDL")
-            << fast << "uidl close"
-            << "connection closed before the reply to UIDL was complete"
-            << ""
-            << "svr hdr";
-        QTest::newRow("damaged cache") << fast << "damaged"
-                                       << "was set aside (line 2 is damaged)"
-                                       << "1 2 3 4 5 6 7"
-                                       << "";
-        QTest::newRow("duplicate unique ids") << fast << "duplicates"
-                                              << ""
-                                              << "2 3 5 6 7"
-                                              << "";
-        QTest::newRow("listing shorter than STAT") << fast << "short listing"
-                                                   << ""
-                                                   << "1 2 3 4 5 6 7"
-                                                   << "hdr";
-        QTest::newRow("claims more than it serves")
-            << QByteArrayList() << "claims" << refused_run << claimed.join(' ') << "hdr";
-        QTest::newRow("claims more than it serves, pipelined")
-            << QByteArrayList{"PIPELINING"} << "claims" << refused_run
-            << claimed.join(' ') + "( 1\\d\\d)*"
-            << "hdr";
+        const auto row = [](const char* name, const QByteArrayList& capabilities, const char* fault,
+                            const QString& logged, const QString& asked, const char* kept) {
+            QTest::newRow(name) << capabilities << QString(fault) << logged << asked
+                                << QString(kept);
+        };
+        const QString stalled = "no reply to TOP 6 0 within 0.4 s" + state_kept;
+        row("closed in the middle of a batch", fast, "close",
+            "connection closed before the reply to TOP 6 0 was complete" + state_kept, "5 6 7",
+            "svr hdr");
+        row("no progress in a batch", fast, "stall", stalled, "5 6 7", "svr hdr");
+        row("late reply, one command at a time", {}, "stall", stalled, "1 2 3 4 5 6", "svr hdr");
+        row("closed during UIDL", fast, "uidl close",
+            "connection closed before the reply to UIDL was complete", "", "svr hdr");
+        row("damaged cache", fast, "damaged", "was set aside (line 2 is damaged)", "1 2 3 4 5 6 7",
+            "");
+        row("duplicate unique ids", fast, "duplicates", "", "2 3 5 6 7", "");
+        row("listing shorter than STAT", fast, "short listing", "", "1 2 3 4 5 6 7", "hdr");
+        row("claims more than it serves", {}, "claims", refused_run, claimed.join(' '), "hdr");
+        row("claims more than it serves, pipelined", {"PIPELINING"}, "claims", refused_run,
+            claimed.join(' ') + "( 1\\d\\d)*", "hdr");
     }
     void faults_after_a_good_check() {
         QFETCH(QByteArrayList, capabilities);

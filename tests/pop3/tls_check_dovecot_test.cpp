@@ -39,9 +39,13 @@ QString certificate_file(const QString& name) {
 quint16 dovecot_tls_port() {
     return static_cast<quint16>(qEnvironmentVariableIntValue("OSTREL_DOVECOT_TLS_PORT"));
 }
-
 quint16 dovecot_stls_port() {
     return static_cast<quint16>(qEnvironmentVariableIntValue("OSTREL_DOVECOT_STLS_PORT"));
+}
+
+// Fills the Dovecot mailbox of `user` with one message.
+void fill(const QString& user, const QByteArray& from, const QByteArray& subject) {
+    QCOMPARE(DovecotFixture::fill(user, {DovecotFixture::message(from, subject)}), QString());
 }
 
 QString fingerprint_of(const QString& certificate) {
@@ -78,6 +82,8 @@ struct TlsCheck {
     QString log() const { return QString::fromUtf8(start.folder.read("logfile.txt")); }
     QString trace() const { return start.form->Text1->toPlainText(); }
     QByteArray trust_file() const { return start.folder.read(server + ".tls"); }
+    QString failed() const { return "Secure connection to " + server + " failed: "; }
+    QString cannot_connect() const { return "Can\u00B4t connect to Pop3 " + server; }
 
     StartupFixture start;
     QString server;
@@ -104,7 +110,7 @@ private slots:
                  QString());
         TlsCheck check(dovecot_tls_port(), dovecot_tls_port());
         check.run();
-        const QString trace = check.start.form->Text1->toPlainText();
+        const QString trace = check.trace();
         QVERIFY2(trace.contains(" 1 - Ann <ann@example.org> - over tls"),
                  qPrintable(trace + check.log()));
         QVERIFY(trace.contains(" 2 - bob@example.org - second"));
@@ -116,26 +122,21 @@ private slots:
                                  check.start.folder.read(check.server + ".hdr")
                                      .replace("\tsecond\r\n", "\tfrom the cache\r\n"));
         check.run();
-        QVERIFY2(check.start.form->Text1->toPlainText().contains(
-                     " 2 - bob@example.org - from the cache"),
+        QVERIFY2(check.trace().contains(" 2 - bob@example.org - from the cache"),
                  qPrintable(check.log()));
     }
 
     // The one socket goes from TLS back to plain between accounts.
     void secure_then_plain_account_in_one_check() {
-        QCOMPARE(
-            DovecotFixture::fill("user23", {DovecotFixture::message("tls@example.org", "secure")}),
-            QString());
-        QCOMPARE(
-            DovecotFixture::fill("user24", {DovecotFixture::message("plain@example.org", "plain")}),
-            QString());
+        fill("user23", "tls@example.org", "secure");
+        fill("user24", "plain@example.org", "plain");
         TlsCheck check(dovecot_tls_port(), dovecot_tls_port(), "user23");
         check.start.folder.write("lumetta_pop.cfg",
                                  check.start.folder.read("lumetta_pop.cfg") +
                                      DovecotFixture::address().toUtf8() + "<>user24<>" +
                                      DovecotFixture::password().toUtf8() + "<>\r\n");
         check.run();
-        const QString trace = check.start.form->Text1->toPlainText();
+        const QString trace = check.trace();
         QVERIFY2(trace.contains(" 1 - tls@example.org - secure"), qPrintable(trace + check.log()));
         QVERIFY2(trace.contains(" 1 - plain@example.org - plain"), qPrintable(trace + check.log()));
         // Said once per run for a server without STLS.
@@ -149,8 +150,7 @@ private slots:
 
     // Dovecot's STLS listener through a relay that sees what travels in clear.
     void stls_upgrades_and_refuses_downgrades() {
-        QCOMPARE(DovecotFixture::fill("user25", {DovecotFixture::message("s@example.org", "stls")}),
-                 QString());
+        fill("user25", "s@example.org", "stls");
         TcpProxy relay("127.0.0.1", dovecot_stls_port());
         TlsCheck check(relay.port(), 995, "user25");
         check.run();
@@ -162,8 +162,7 @@ private slots:
         QVERIFY(!check.log().contains("unencrypted"));
         // Someone in between strips STLS from CAPA, or refuses CAPA, or the
         // mark is damaged: the check stops before USER.
-        const QString downgrade = "Secure connection to " + check.server +
-                                  " failed: it offered STLS before and does not now";
+        const QString downgrade = check.failed() + "it offered STLS before and does not now";
         const QString damaged = check.server + ": the security file ";
         for (int attack = 0; attack < 3; ++attack) {
             relay.strip_reply_line(attack == 0 ? "STLS" : "");
@@ -176,7 +175,7 @@ private slots:
             QCOMPARE(relay.client_bytes().mid(sent), QByteArray("CAPA\r\n"));
             QCOMPARE(check.log().count(downgrade), std::min(attack + 1, 2));
             QCOMPARE(check.log().count(damaged), attack / 2);
-            QCOMPARE(check.log().count("Can\u00B4t connect to Pop3 " + check.server), attack + 1);
+            QCOMPARE(check.log().count(check.cannot_connect()), attack + 1);
         }
     }
 
@@ -199,17 +198,15 @@ private slots:
         check.run();
         QCOMPARE(server.commands, QByteArrayList({"CAPA", "STLS"}));
         const QString log = check.log();
-        QVERIFY2(log.contains("Secure connection to " + check.server + " failed: " + reason),
-                 qPrintable(log));
-        QVERIFY(log.contains("Can\u00B4t connect to Pop3 " + check.server));
+        QVERIFY2(log.contains(check.failed() + reason), qPrintable(log));
+        QVERIFY(log.contains(check.cannot_connect()));
     }
 
     // Dovecot's certificate from an authority the client does not know: a
     // no fails the account, a yes pins the certificate, which is then taken
     // without asking.
     void untrusted_certificate_is_asked_about() {
-        QCOMPARE(DovecotFixture::fill("user26", {DovecotFixture::message("p@example.org", "pin")}),
-                 QString());
+        fill("user26", "p@example.org", "pin");
         TcpProxy relay("127.0.0.1", dovecot_stls_port());
         TlsCheck check(relay.port(), 995, "user26", false);
         check.run();
@@ -218,9 +215,8 @@ private slots:
         QVERIFY2(box.startsWith("The mail server " + check.server + " sent a certificate"),
                  qPrintable(box));
         QVERIFY(box.contains("\nSHA-256 fingerprint:\n" + fingerprint_of("good") + "\n"));
-        QVERIFY2(check.log().contains("Secure connection to " + check.server +
-                                      " failed: the server's certificate comes from an untrusted "
-                                      "issuer"),
+        QVERIFY2(check.log().contains(check.failed() +
+                                      "the server's certificate comes from an untrusted issuer"),
                  qPrintable(check.log()));
         QVERIFY(!relay.client_bytes().contains("USER"));
         QVERIFY(!check.trust_file().contains("pin"));
@@ -253,18 +249,17 @@ private slots:
         QVERIFY(check.start.prompts[1].contains("not the certificate you trusted before"));
         QVERIFY(check.start.prompts[1].contains(fingerprint_of("unknown")));
         QCOMPARE(server.received().size(), received);
-        QVERIFY(check.log().contains("Secure connection to " + check.server + " failed: "));
+        QVERIFY(check.log().contains(check.failed()));
     }
 
     void refused_certificates_data() {
         QTest::addColumn<QString>("certificate");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("another host") << "wronghost"
-                                      << "is for another host name";
-        QTest::newRow("expired") << "expired"
-                                 << "has expired";
-        QTest::newRow("unknown authority") << "unknown"
-                                           << "comes from an untrusted issuer";
+        QTest::newRow("another host")
+            << QString("wronghost") << QString("is for another host name");
+        QTest::newRow("expired") << QString("expired") << QString("has expired");
+        QTest::newRow("unknown authority")
+            << QString("unknown") << QString("comes from an untrusted issuer");
     }
     void refused_certificates() {
         QFETCH(QString, certificate);
@@ -276,8 +271,8 @@ private slots:
         TlsCheck check(server.serverPort(), server.serverPort());
         check.run();
         const QString log = check.log();
-        const qsizetype refusal = log.indexOf("Secure connection to " + check.server + " failed: ");
-        const qsizetype exit = log.indexOf("Can\u00B4t connect to Pop3 " + check.server);
+        const qsizetype refusal = log.indexOf(check.failed());
+        const qsizetype exit = log.indexOf(check.cannot_connect());
         QVERIFY2(refusal >= 0 && exit > refusal, qPrintable(log));
         QVERIFY2(log.mid(refusal).section('\n', 0, 0).contains(reason), qPrintable(log));
         QCOMPARE(server.handshakes_started(), 1);
@@ -306,9 +301,8 @@ private slots:
         TlsCheck check(port, tls_client ? port : quint16(995), "user22");
         check.run();
         const QString log = check.log();
-        QVERIFY2(log.contains("Can\u00B4t connect to Pop3 " + check.server), qPrintable(log));
-        QCOMPARE(log.contains("Secure connection to " + check.server + " failed: "),
-                 handshake_failed);
+        QVERIFY2(log.contains(check.cannot_connect()), qPrintable(log));
+        QCOMPARE(log.contains(check.failed()), handshake_failed);
         QVERIFY(check.start.form->Timer1->isActive());
     }
 
@@ -318,10 +312,10 @@ private slots:
         TlsCheck check(silent.serverPort(), silent.serverPort());
         check.run();
         const QString log = check.log();
-        QVERIFY2(log.contains("Secure connection to " + check.server +
-                              " failed: the server did not complete the TLS handshake in time"),
-                 qPrintable(log));
-        QVERIFY(log.contains("Can\u00B4t connect to Pop3 " + check.server));
+        QVERIFY2(
+            log.contains(check.failed() + "the server did not complete the TLS handshake in time"),
+            qPrintable(log));
+        QVERIFY(log.contains(check.cannot_connect()));
         QVERIFY(check.start.form->Timer1->isActive());
         QVERIFY(!check.start.form->Timer3->isActive());
     }
