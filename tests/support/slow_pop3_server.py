@@ -22,7 +22,10 @@ class Session(socketserver.StreamRequestHandler):
         self.wfile.write(b"+OK ready\r\n")
         for line in self.rfile:
             command = line.strip().upper()
-            if command.startswith(b"STAT"):
+            if command.startswith(b"CAPA"):
+                # An old server: no capability list, so the old dialogue.
+                self.wfile.write(b"-ERR unknown command\r\n")
+            elif command.startswith(b"STAT"):
                 self.wfile.write(b"+OK %d 200\r\n" % len(MESSAGES))
             elif command.startswith(b"TOP "):
                 number = int(command.split()[1])
