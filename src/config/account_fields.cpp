@@ -17,10 +17,6 @@ bool breaks_the_line(const QString& field) {
            field.contains(QLatin1Char('\n'));
 }
 
-QString describe(const QString& what, const QFileDevice& file) {
-    return QStringLiteral("%1 %2: %3").arg(what, file.fileName(), file.errorString());
-}
-
 }  // namespace
 
 QString account_field_problem(const PopAccount& account) {
@@ -41,15 +37,11 @@ QString account_field_problem(const PopAccount& account) {
 }
 
 QString replace_account(const QString& path, const QString& key, const PopAccount& account) {
-    const int cut = key.indexOf(kSeparator);
-    const QString server = key.left(cut);
-    const QString login = cut < 0 ? QString() : key.mid(cut + kSeparator.size());
-
     QByteArray content;
     QFile source(path);
     if (source.exists()) {
         if (!source.open(QIODevice::ReadOnly)) {
-            return describe(QStringLiteral("cannot open"), source);
+            return file_failure(QStringLiteral("cannot open"), source);
         }
         content = source.readAll();
         source.close();
@@ -58,15 +50,11 @@ QString replace_account(const QString& path, const QString& key, const PopAccoun
     // The lines that stay keep their bytes; only the old account's lines go.
     QByteArray rewritten;
     for (const QByteArray& line : split_line_bytes(content)) {
-        const QStringList pieces = split_account_fields(QString::fromUtf8(line));
-        const bool is_the_account = pieces.size() >= 2 && pieces[0] == server && pieces[1] == login;
-        if (!is_the_account) {
+        if (!line_is_account(line, key)) {
             rewritten += line + "\r\n";
         }
     }
-    rewritten += (account.server + kSeparator + account.login + kSeparator + account.password +
-                  kSeparator + account.search_words + QStringLiteral("\r\n"))
-                     .toUtf8();
+    rewritten += (account_line(account) + QStringLiteral("\r\n")).toUtf8();
 
     return replace_whole_file(path, rewritten, QStringLiteral("cannot rewrite"),
                               QFile::ReadOwner | QFile::WriteOwner);

@@ -14,10 +14,6 @@ const QString kSeparator = QStringLiteral("<>");
 // Passwords are kept in clear text, so the file is for its owner's eyes only.
 constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
 
-QString describe(const QString& what, const QFileDevice& file) {
-    return QStringLiteral("%1 %2: %3").arg(what, file.fileName(), file.errorString());
-}
-
 // True when the file is empty or its last byte ends a line (CR, or CR LF).
 bool ends_a_line(const QString& path, qint64 size) {
     if (size == 0) {
@@ -39,6 +35,23 @@ QString account_key(const QString& server, const QString& login) {
 
 QString account_key(const PopAccount& account) {
     return account_key(account.server, account.login);
+}
+
+bool line_is_account(const QByteArray& line, const QString& key) {
+    const int cut = key.indexOf(kSeparator);
+    const QString server = key.left(cut);
+    const QString login = cut < 0 ? QString() : key.mid(cut + kSeparator.size());
+    const QStringList pieces = split_account_fields(QString::fromUtf8(line));
+    return pieces.size() >= 2 && pieces[0] == server && pieces[1] == login;
+}
+
+QString join_account_fields(const QStringList& fields) {
+    return fields.join(kSeparator);
+}
+
+QString account_line(const PopAccount& account) {
+    return join_account_fields(
+        {account.server, account.login, account.password, account.search_words});
 }
 
 QStringList split_account_lines(const QByteArray& content) {
@@ -69,7 +82,7 @@ AccountsRead readAccounts(const QString& path) {
     AccountsRead result;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        result.error = describe(QStringLiteral("cannot open"), file);
+        result.error = file_failure(QStringLiteral("cannot open"), file);
         return result;
     }
     const QStringList lines = split_account_lines(file.readAll());
@@ -89,21 +102,19 @@ QString appendAccount(const QString& path, const PopAccount& account) {
     QFile file(path);
     const bool is_new = !file.exists();
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        return describe(QStringLiteral("cannot append to"), file);
+        return file_failure(QStringLiteral("cannot append to"), file);
     }
     if (is_new) {
         file.setPermissions(kOwnerOnly);
     }
-    const QString line = account.server + kSeparator + account.login + kSeparator +
-                         account.password + kSeparator + account.search_words +
-                         QStringLiteral("\r\n");
+    const QString line = account_line(account) + QStringLiteral("\r\n");
     const qint64 old_size = file.size();
     // A last line edited by hand may lack its end; the new line must not
     // join it. Both go out in one write, so a failure cuts back both.
     const QByteArray bytes =
         (ends_a_line(path, old_size) ? QByteArray() : QByteArray("\r\n")) + line.toUtf8();
     if (file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString error = describe(QStringLiteral("cannot append to"), file);
+        const QString error = file_failure(QStringLiteral("cannot append to"), file);
         // A part of the line may have reached the disk: cut it off again so
         // the file keeps only whole lines.
         file.resize(old_size);
@@ -113,13 +124,9 @@ QString appendAccount(const QString& path, const PopAccount& account) {
 }
 
 QString dropAccount(const QString& path, const QString& key) {
-    const int cut = key.indexOf(kSeparator);
-    const QString server = key.left(cut);
-    const QString login = cut < 0 ? QString() : key.mid(cut + kSeparator.size());
-
     QFile source(path);
     if (!source.open(QIODevice::ReadOnly)) {
-        return describe(QStringLiteral("cannot open"), source);
+        return file_failure(QStringLiteral("cannot open"), source);
     }
     const QList<QByteArray> lines = split_line_bytes(source.readAll());
     source.close();
@@ -127,9 +134,7 @@ QString dropAccount(const QString& path, const QString& key) {
     // Lines that stay are copied as raw bytes, so nothing in them can change.
     QByteArray kept;
     for (const QByteArray& line : lines) {
-        const QStringList pieces = split_account_fields(QString::fromUtf8(line));
-        const bool is_the_account = pieces.size() >= 2 && pieces[0] == server && pieces[1] == login;
-        if (!is_the_account) {
+        if (!line_is_account(line, key)) {
             kept += line + "\r\n";
         }
     }
@@ -140,7 +145,7 @@ QString dropAccount(const QString& path, const QString& key) {
 QString create_empty_accounts_file(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        return describe(QStringLiteral("cannot create"), file);
+        return file_failure(QStringLiteral("cannot create"), file);
     }
     file.setPermissions(kOwnerOnly);
     return {};

@@ -24,6 +24,13 @@ struct PopAccount {
 QString account_key(const QString& server, const QString& login);
 QString account_key(const PopAccount& account);
 
+// Whether a line of the file is one of the account named by `key`.
+bool line_is_account(const QByteArray& line, const QString& key);
+
+// The fields joined with "<>" into one line, without its end.
+QString join_account_fields(const QStringList& fields);
+QString account_line(const PopAccount& account);
+
 // The lines of the file content (see split_line_bytes), read as UTF-8.
 QStringList split_account_lines(const QByteArray& content);
 

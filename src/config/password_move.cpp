@@ -10,12 +10,6 @@ namespace ostrel {
 
 namespace {
 
-const QString kSeparator = QStringLiteral("<>");
-
-QString describe(const QString& what, const QFileDevice& file) {
-    return QStringLiteral("%1 %2: %3").arg(what, file.fileName(), file.errorString());
-}
-
 QString rewrite(const QString& path, const QByteArray& content) {
     return replace_whole_file(path, content, QStringLiteral("cannot rewrite"),
                               QFile::ReadOwner | QFile::WriteOwner);
@@ -27,7 +21,7 @@ PasswordMove move_passwords_to_keyring(const QString& path, PasswordStore& store
     PasswordMove move;
     QFile source(path);
     if (!source.open(QIODevice::ReadOnly)) {
-        move.file_error = describe(QStringLiteral("cannot open"), source);
+        move.file_error = file_failure(QStringLiteral("cannot open"), source);
         return move;
     }
     const QList<QByteArray> lines = split_line_bytes(source.readAll());
@@ -41,7 +35,7 @@ PasswordMove move_passwords_to_keyring(const QString& path, PasswordStore& store
             move.refusal = store.write(keyring_key(pieces[0], pieces[1]), pieces[2]);
             if (move.refusal.done()) {
                 pieces[2].clear();
-                rewritten += pieces.join(kSeparator).toUtf8() + "\r\n";
+                rewritten += join_account_fields(pieces).toUtf8() + "\r\n";
                 ++move.moved;
                 continue;
             }

@@ -4,14 +4,15 @@
 
 namespace ostrel {
 
+QString file_failure(const QString& what, const QFileDevice& file) {
+    return QStringLiteral("%1 %2: %3").arg(what, file.fileName(), file.errorString());
+}
+
 QString replace_whole_file(const QString& path, const QByteArray& content, const QString& failure,
                            QFileDevice::Permissions permissions) {
     QSaveFile file(path);
-    const auto failed = [&] {
-        return QStringLiteral("%1 %2: %3").arg(failure, path, file.errorString());
-    };
     if (!file.open(QIODevice::WriteOnly)) {
-        return failed();
+        return file_failure(failure, file);
     }
     if (permissions) {
         file.setPermissions(permissions);
@@ -20,7 +21,7 @@ QString replace_whole_file(const QString& path, const QByteArray& content, const
         file.cancelWriting();
     }
     if (!file.commit()) {
-        return failed();
+        return file_failure(failure, file);
     }
     return {};
 }

@@ -11,6 +11,9 @@ namespace ostrel {
 // commit() alone would still put a short new one in its place. `permissions`,
 // when given, are set on the new file. Returns an empty text, or
 // "<failure> <path>: <reason>".
+// "<what> <file name>: <reason>", the way a failed file step is told.
+QString file_failure(const QString& what, const QFileDevice& file);
+
 QString replace_whole_file(const QString& path, const QByteArray& content,
                            const QString& failure = QStringLiteral("cannot write"),
                            QFileDevice::Permissions permissions = {});
