@@ -154,23 +154,15 @@ private slots:
         QCOMPARE(detect_new_mail(seen, messages, 3).new_count, 0);
     }
 
-    void unsafe_server_names_data() {
-        QTest::addColumn<QString>("server");
-        QTest::addColumn<bool>("unsafe");
-        QTest::newRow("host") << "pop.example.org" << false;
-        QTest::newRow("ipv6 with port") << "[::1]:110" << false;
-        QTest::newRow("slash") << "../../etc/passwd" << true;
-        QTest::newRow("backslash") << "a\\b" << true;
-        QTest::newRow("absolute") << "/tmp/x" << true;
-        QTest::newRow("dot") << "." << true;
-        QTest::newRow("dot dot") << ".." << true;
-        QTest::newRow("line feed") << "a\nb" << true;
-        QTest::newRow("NUL") << QString(QChar(0)) + "x" << true;
-    }
     void unsafe_server_names() {
-        QFETCH(QString, server);
-        QFETCH(bool, unsafe);
-        QCOMPARE(!unsafe_server_name_reason(server).isEmpty(), unsafe);
+        for (const char* safe : {"pop.example.org", "[::1]:110"}) {
+            QVERIFY2(unsafe_server_name_reason(safe).isEmpty(), qPrintable(safe));
+        }
+        for (const QString& unsafe :
+             {QString("../../etc/passwd"), QString("a\\b"), QString("/tmp/x"), QString("."),
+              QString(".."), QString("a\nb"), QString(QChar(0)) + "x"}) {
+            QVERIFY2(!unsafe_server_name_reason(unsafe).isEmpty(), qPrintable(unsafe));
+        }
     }
 
     void search_words_data() {

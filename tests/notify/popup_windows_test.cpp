@@ -136,21 +136,16 @@ private slots:
         QCOMPARE(third->pos(), screen.topLeft() + nota_position(screen.size()));
     }
 
-    void senders_list_shows_one_sender_a_line_data() {
-        QTest::addColumn<QString>("frase");
-        QTest::addColumn<QStringList>("lines");
-        QTest::newRow("address only gives an empty line")
-            << "\r\nAnn \r\n\r\nCy " << QStringList{"", "Ann ", "", "Cy "};
-        QTest::newRow("nothing") << "" << QStringList{""};
-        QTest::newRow("bare CR") << "\rAnn" << QStringList{"", "Ann"};
-    }
     void senders_list_shows_one_sender_a_line() {
-        QFETCH(QString, frase);
-        QFETCH(QStringList, lines);
         Main main;
-        Remetentes* list = main.notes().new_nota("nota")->novaform2("remete", frase, "pop.a");
-        QCOMPARE(list->Text1->toPlainText().split('\n'), lines);
-        QVERIFY(list->Text1->isReadOnly());
+        NotaForm* nota = main.notes().new_nota("nota");
+        const QList<QPair<QString, QStringList>> cases = {
+            {"\r\nAnn \r\n\r\nCy ", {"", "Ann ", "", "Cy "}}, {"", {""}}, {"\rAnn", {"", "Ann"}}};
+        for (const auto& [frase, lines] : cases) {
+            Remetentes* list = nota->novaform2("remete", frase, "pop.a");
+            QCOMPARE(list->Text1->toPlainText().split('\n'), lines);
+            QVERIFY(list->Text1->isReadOnly());
+        }
     }
 
     // The slots hold only open windows, so any number of windows can come
