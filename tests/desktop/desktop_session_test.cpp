@@ -13,26 +13,25 @@ class DesktopSessionTest : public QObject {
     Q_OBJECT
 private slots:
     void platform_follows_the_session_data() {
-        QTest::addColumn<QByteArray>("chosen");
-        QTest::addColumn<QByteArray>("wayland");
-        QTest::addColumn<QByteArray>("x_display");
-        QTest::addColumn<QByteArray>("type");
-        QTest::addColumn<QByteArray>("platform");
+        for (const char* column : {"chosen", "wayland", "x_display", "type", "platform"}) {
+            QTest::addColumn<QByteArray>(column);
+        }
         QTest::addColumn<bool>("bypass");
-        QTest::newRow("X11 session") << QByteArray() << QByteArray() << QByteArray(":0")
-                                     << QByteArray("x11") << QByteArray() << false;
-        QTest::newRow("Wayland with XWayland")
-            << QByteArray() << QByteArray("wayland-0") << QByteArray(":0") << QByteArray("wayland")
-            << QByteArray("xcb") << true;
-        QTest::newRow("Wayland display, no session type")
-            << QByteArray() << QByteArray("wayland-0") << QByteArray(":1") << QByteArray()
-            << QByteArray("xcb") << true;
-        QTest::newRow("Wayland without XWayland")
-            << QByteArray() << QByteArray("wayland-0") << QByteArray() << QByteArray("wayland")
-            << QByteArray() << false;
-        QTest::newRow("the user's choice is kept")
-            << QByteArray("wayland") << QByteArray("wayland-0") << QByteArray(":0")
-            << QByteArray("wayland") << QByteArray() << false;
+        const struct {
+            const char *name, *chosen, *wayland, *x_display, *type, *platform;
+            bool bypass;
+        } cases[] = {
+            {"X11 session", "", "", ":0", "x11", "", false},
+            {"Wayland with XWayland", "", "wayland-0", ":0", "wayland", "xcb", true},
+            {"Wayland display, no session type", "", "wayland-0", ":1", "", "xcb", true},
+            {"Wayland without XWayland", "", "wayland-0", "", "wayland", "", false},
+            {"the user's choice is kept", "wayland", "wayland-0", ":0", "wayland", "", false},
+        };
+        for (const auto& c : cases) {
+            QTest::newRow(c.name) << QByteArray(c.chosen) << QByteArray(c.wayland)
+                                  << QByteArray(c.x_display) << QByteArray(c.type)
+                                  << QByteArray(c.platform) << c.bypass;
+        }
     }
     void platform_follows_the_session() {
         QFETCH(QByteArray, chosen);

@@ -52,16 +52,14 @@ private slots:
 
     void items_in_order() {
         Tray tray;
-        QStringList captions;
-        QStringList names;
+        QStringList items;
         for (QAction* action : tray.form.tray_menu().menu()->actions()) {
-            captions << (action->isSeparator() ? QString("-") : action->text());
-            names << action->objectName();
+            items << (action->isSeparator() ? QString("-") : action->text()) + "|" +
+                         action->objectName();
         }
-        QCOMPARE(captions, (QStringList{"Pop3 Accounts", "General Options", "Check Now !",
-                                        "View Log", "-", "Help", kSiteHost, "Exit"}));
-        QCOMPARE(names, (QStringList{"pop3", "general", "ver_agora", "ver_log", "kkk", "ajuda",
-                                     "site_meu", "sair"}));
+        QCOMPARE(items, (QStringList{"Pop3 Accounts|pop3", "General Options|general",
+                                     "Check Now !|ver_agora", "View Log|ver_log", "-|kkk",
+                                     "Help|ajuda", QString(kSiteHost) + "|site_meu", "Exit|sair"}));
         QCOMPARE(tray.form.tray().tip(), QString("Ostrel"));
         // The icon carries the menu, so panels that draw their own get it too.
         QCOMPARE(tray.form.tray().system_icon()->contextMenu(), tray.form.tray_menu().menu());
@@ -160,9 +158,6 @@ private slots:
             QCOMPARE(shown[i], i % 2 == 0 ? TrayImage::Normal : TrayImage::Alternate);
         }
         QCOMPARE(shown.last(), TrayImage::Normal);
-        QCOMPARE(tray.form.windowTitle(), QString("Get Mail"));
-        QVERIFY(!tray.form.Timer2->isActive());
-        QCOMPARE(tray.form.tray().tip(), QString("Ostrel"));
     }
 };
 

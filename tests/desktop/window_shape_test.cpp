@@ -55,17 +55,12 @@ private slots:
         QCOMPARE(table.size(), bytes);
         QCOMPARE(QCryptographicHash::hash(table, QCryptographicHash::Sha1).toHex().left(16), sha1);
         const int count = (bytes - 32) / 16;
-        const qint32 header[8] = {32,
-                                  1,
-                                  count,
-                                  16 * count,
-                                  bounds.left(),
-                                  bounds.top(),
-                                  bounds.right() + 1,
-                                  bounds.bottom() + 1};
+        QList<qint32> header;
         for (int i = 0; i < 8; ++i) {
-            QCOMPARE(qFromLittleEndian<qint32>(table.constData() + 4 * i), header[i]);
+            header << qFromLittleEndian<qint32>(table.constData() + 4 * i);
         }
+        QCOMPARE(header, (QList<qint32>{32, 1, count, 16 * count, bounds.left(), bounds.top(),
+                                        bounds.right() + 1, bounds.bottom() + 1}));
         // Everything outside the outline is the key colour.
         QCOMPARE(image.pixelColor(size.width() - 1, size.height() - 1), shape_key_colour(which));
 
