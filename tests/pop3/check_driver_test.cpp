@@ -89,6 +89,17 @@ QList<ScriptedReply> logged_in(const QByteArray& stat, const QList<ScriptedReply
            rest;
 }
 
+// One row of faults_end_that_account_only.
+struct Fault {
+    QString server;  // empty: the scripted server
+    QList<ScriptedReply> script;
+    QString logged;  // a pattern; empty: nothing logged
+    QString prompt;
+    int commands;   // commands the server got; -1: a race
+    int waited;     // time-out waited out; -1: the resolver's
+    QString trace;  // a pattern the trace must match
+};
+
 // A loaded main window whose accounts file is `accounts`.
 struct Check {
     explicit Check(const QByteArray& accounts, int timeout_ms = kTimeoutMs)
@@ -135,6 +146,8 @@ struct Check {
 };
 
 }  // namespace
+
+Q_DECLARE_METATYPE(Fault)
 
 class CheckDriverTest : public QObject {
     Q_OBJECT
@@ -188,13 +201,7 @@ private slots:
     // without writing its seen state. The next account is checked, the
     // accounts file is untouched, and the next check works as before.
     void faults_end_that_account_only_data() {
-        QTest::addColumn<QString>("server");  // empty: the scripted server
-        QTest::addColumn<QList<ScriptedReply>>("script");
-        QTest::addColumn<QString>("logged");  // a pattern; empty: nothing logged
-        QTest::addColumn<QString>("prompt");
-        QTest::addColumn<int>("commands");   // commands the server got; -1: a race
-        QTest::addColumn<int>("waited");     // time-out waited out; -1: the resolver's
-        QTest::addColumn<QString>("trace");  // a pattern the trace must match
+        QTest::addColumn<Fault>("fault");
         static const char raw_garbage[] = "\x00\xff\xfe\x01garbage\x00\x1b[2J";
         const QByteArray garbage(raw_garbage, sizeof raw_garbage - 1);
         const QByteArray filler = "X-Filler: no end-of-block mark follows\r\n";
@@ -207,8 +214,7 @@ private slots:
         const auto row = [](const char* name, const QList<ScriptedReply>& script,
                             const QString& logged, const QString& prompt, int commands,
                             int waited = 0, const QString& trace = {}, const QString& server = {}) {
-            QTest::newRow(name) << server << script << logged << prompt << commands << waited
-                                << trace;
+            QTest::newRow(name) << Fault{server, script, logged, prompt, commands, waited, trace};
         };
         row("connection refused", none, cannot, "", 0, 0, "",
             QStringLiteral("127.0.0.1:%1").arg(closed_port()));
@@ -250,20 +256,15 @@ private slots:
             "", "", 7, 0, "^\\s+2 - c@x - ok\\s+3 - d@x - three\\s+1 - good");
     }
     void faults_end_that_account_only() {
-        QFETCH(QString, server);
-        QFETCH(QList<ScriptedReply>, script);
-        QFETCH(QString, logged);
-        QFETCH(QString, prompt);
-        QFETCH(int, commands);
-        QFETCH(int, waited);
-        QFETCH(QString, trace);
+        QFETCH(Fault, fault);
+        const auto& [address, script, logged, prompt, commands, waited, trace] = fault;
         ScriptedPop3Server bad;
         bad.queue = script;
         bad.responder = ScriptedPop3Server::mailbox({});
         ScriptedPop3Server second;
         second.responder =
             ScriptedPop3Server::mailbox({top_reply("good@example.org", "after the fault")});
-        server = server.isEmpty() ? bad.address() : server;
+        const QString server = address.isEmpty() ? bad.address() : address;
         const QByteArray accounts = account_line(server) + account_line(second.address());
         Check check(accounts);
         const qsizetype log_before = check.log().size();

@@ -21,11 +21,8 @@ QByteArray unescaped(const QByteArray& line) {
             bytes += char(line.mid(i + 1, 2).toInt(nullptr, 16));
             i += 2;
         } else {
-            bytes += code == 'r'   ? '\r'
-                     : code == 'n' ? '\n'
-                     : code == 't' ? '\t'
-                     : code == '0' ? '\0'
-                                   : code;
+            const qsizetype k = QByteArray("rnt0").indexOf(code);
+            bytes += k < 0 ? code : QByteArray("\r\n\t\0", 4)[k];
         }
     }
     return bytes;

@@ -41,22 +41,19 @@ private slots:
     void a_damaged_or_foreign_file_gives_nothing_data() {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("problem");
-        const QString foreign = "it does not begin with the format line";
-        QTest::newRow("empty") << QByteArray() << foreign;
-        QTest::newRow("another server")
-            << QByteArray("Ostrel header cache 1 pop.example.org\r\n") << foreign;
-        QTest::newRow("last line cut") << kHead + "a\tb\tc"
-                                       << "line 2 is damaged";
-        QTest::newRow("bad escape") << kHead + "a\tb\tc\r\nd\t\\x\tf\r\n"
-                                    << "line 3 is damaged";
-        QTest::newRow("two fields") << kHead + "a\tb\r\n"
-                                    << "line 2 is damaged";
-        QTest::newRow("id twice") << kHead + "a\tb\tc\r\na\tb\tc\r\n"
-                                  << "line 3 is damaged";
-        QTest::newRow("blank in id") << kHead + "a b\tb\tc\r\n"
-                                     << "line 2 is damaged";
-        QTest::newRow("fold without a blank") << kHead + "a\tb\\r\\nx\tc\r\n"
-                                              << "line 2 is damaged";
+        const auto row = [](const char* name, const QByteArray& content, int line) {
+            QTest::newRow(name) << content
+                                << (line ? QString("line %1 is damaged").arg(line)
+                                         : QString("it does not begin with the format line"));
+        };
+        row("empty", QByteArray(), 0);
+        row("another server", "Ostrel header cache 1 pop.example.org\r\n", 0);
+        row("last line cut", kHead + "a\tb\tc", 2);
+        row("bad escape", kHead + "a\tb\tc\r\nd\t\\x\tf\r\n", 3);
+        row("two fields", kHead + "a\tb\r\n", 2);
+        row("id twice", kHead + "a\tb\tc\r\na\tb\tc\r\n", 3);
+        row("blank in id", kHead + "a b\tb\tc\r\n", 2);
+        row("fold without a blank", kHead + "a\tb\\r\\nx\tc\r\n", 2);
     }
     void a_damaged_or_foreign_file_gives_nothing() {
         QFETCH(QByteArray, content);
