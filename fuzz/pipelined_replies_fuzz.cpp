@@ -3,11 +3,9 @@
 // split; none is longer than the cap; and a unique-id listing or capability
 // listing made of any of them parses without crashing, a usable listing
 // naming every message once with an id of printable characters.
-#include <QSet>
-
 #include "pop3/capabilities.h"
-#include "pop3/reply_assembler.h"
 #include "pop3/unique_ids.h"
+#include "split_feed.h"
 
 namespace {
 
@@ -23,20 +21,14 @@ Taken take_all(const QByteArray& bytes, const QByteArray& splits) {
     reply.set_mode(ostrel::ReplyMode::Top);
     reply.begin_reply();
     Taken taken;
-    qsizetype at = 0;
-    for (qsizetype i = 0; at < bytes.size(); ++i) {
-        const qsizetype piece =
-            splits.isEmpty() ? bytes.size()
-                             : 1 + static_cast<unsigned char>(splits[i % splits.size()]) % 64;
-        reply.arrive(bytes.mid(at, piece));
-        at += piece;
+    feed(reply, bytes, splits, [&] {
         for (; reply.reply_done(); reply.next_reply()) {
             if (reply.reply_text().size() > kCap + 64) {
                 __builtin_trap();
             }
             taken.replies << reply.reply_text();
         }
-    }
+    });
     taken.overflowed = reply.overflowed();
     return taken;
 }
@@ -44,13 +36,10 @@ Taken take_all(const QByteArray& bytes, const QByteArray& splits) {
 void check_listing(const QString& listing, qint64 count) {
     ostrel::parse_capabilities(listing);
     const auto ids = ostrel::parse_unique_ids(listing, count);
-    if (!ids) {
-        return;
-    }
-    if (ids->size() != count) {
+    if (ids && ids->size() != count) {
         __builtin_trap();
     }
-    for (const QString& id : *ids) {
+    for (const QString& id : ids.value_or(QStringList())) {
         if (id.isEmpty() || id.contains(QLatin1Char(' ')) || id.contains(QLatin1Char('\r'))) {
             __builtin_trap();
         }
@@ -60,18 +49,10 @@ void check_listing(const QString& listing, qint64 count) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 2) {
-        return 0;
-    }
-    const qint64 count = data[0] % 8;
-    const qsizetype split_length = data[1] % 16;
-    const QByteArray rest(reinterpret_cast<const char*>(data + 2),
-                          static_cast<qsizetype>(size - 2));
-    const QByteArray splits = rest.left(split_length);
-    const QByteArray bytes = rest.mid(split_length);
-
-    const Taken whole = take_all(bytes, QByteArray());
-    const Taken pieces = take_all(bytes, splits);
+    const SplitInput in(data, size);
+    const qint64 count = in.variant % 8;
+    const Taken whole = take_all(in.bytes, QByteArray());
+    const Taken pieces = take_all(in.bytes, in.splits);
     // An overflow ends the stream early; up to it the replies agree.
     const qsizetype agreed = qMin(whole.replies.size(), pieces.replies.size());
     if (whole.replies.mid(0, agreed) != pieces.replies.mid(0, agreed) ||

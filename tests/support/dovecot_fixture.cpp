@@ -24,40 +24,16 @@ void hand_to_dovecot(const QString& path) {
     }
 }
 
-QString empty_folder(const QString& path) {
-    QDir dir(path);
-    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden)) {
-        if (!dir.remove(name)) {
-            return QStringLiteral("cannot remove %1/%2").arg(path, name);
-        }
-    }
-    return {};
-}
-
 }  // namespace
-
-bool DovecotFixture::available() {
-    return !qEnvironmentVariableIsEmpty("OSTREL_DOVECOT_PORT");
-}
-
-quint16 DovecotFixture::port() {
-    return static_cast<quint16>(qEnvironmentVariableIntValue("OSTREL_DOVECOT_PORT"));
-}
-
-QString DovecotFixture::password() {
-    return qEnvironmentVariable("OSTREL_DOVECOT_PASSWORD");
-}
-
-QString DovecotFixture::address() {
-    return QStringLiteral("127.0.0.1:%1").arg(port());
-}
 
 QString DovecotFixture::fill(const QString& user, const QList<QByteArray>& messages) {
     const QString root = maildir(user);
-    for (const char* sub : {"new", "cur", "tmp"}) {
-        const QString error = empty_folder(root + QLatin1Char('/') + QLatin1String(sub));
-        if (!error.isEmpty()) {
-            return error;
+    for (const char* sub : {"/new", "/cur", "/tmp"}) {
+        QDir dir(root + QLatin1String(sub));
+        for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden)) {
+            if (!dir.remove(name)) {
+                return QStringLiteral("cannot remove %1/%2").arg(dir.path(), name);
+            }
         }
     }
     return deliver(user, messages);

@@ -11,13 +11,13 @@ namespace ostrel::testing {
 class DovecotFixture {
 public:
     // False when no test server was started; tests then skip.
-    static bool available();
+    static bool available() { return !qEnvironmentVariableIsEmpty("OSTREL_DOVECOT_PORT"); }
     static constexpr const char* kSkipReason =
         "OSTREL_DOVECOT_PORT is not set: start the test server (scripts/test does)";
 
-    static quint16 port();
-    static QString password();
-    static QString address();  // "127.0.0.1:port"
+    static quint16 port() { return quint16(qEnvironmentVariableIntValue("OSTREL_DOVECOT_PORT")); }
+    static QString password() { return qEnvironmentVariable("OSTREL_DOVECOT_PASSWORD"); }
+    static QString address() { return QStringLiteral("127.0.0.1:%1").arg(port()); }
 
     // Empties `user`'s mailbox, then delivers `messages` in order. Returns an
     // error description, empty on success.

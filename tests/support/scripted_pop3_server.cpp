@@ -29,20 +29,16 @@ ScriptedPop3Server::ScriptedPop3Server() {
     server_.listen(QHostAddress::LocalHost);
 }
 
-QString ScriptedPop3Server::address() const {
-    return QStringLiteral("127.0.0.1:%1").arg(port());
-}
-
 ScriptedPop3Server::Responder ScriptedPop3Server::mailbox(const QList<QByteArray>& blocks,
                                                           const QByteArrayList& unique_ids) {
     return [blocks, unique_ids](const QByteArray& command) {
         if (command == "STAT") {
             return ScriptedReply::text("+OK " + QByteArray::number(blocks.size()) + " 4096\r\n");
         }
+        if (command == "UIDL" && unique_ids.isEmpty()) {
+            return ScriptedReply::text("-ERR unknown command\r\n");
+        }
         if (command == "UIDL") {
-            if (unique_ids.isEmpty()) {
-                return ScriptedReply::text("-ERR unknown command\r\n");
-            }
             QByteArray listing = "+OK\r\n";
             for (int k = 1; k <= unique_ids.size(); ++k) {
                 listing += QByteArray::number(k) + ' ' + unique_ids[k - 1] + "\r\n";
@@ -77,10 +73,7 @@ void ScriptedPop3Server::accept() {
 }
 
 void ScriptedPop3Server::read_commands() {
-    if (!client_) {
-        return;
-    }
-    incoming_ += client_->readAll();
+    incoming_ += client_ ? client_->readAll() : QByteArray();
     qsizetype end;
     while ((end = incoming_.indexOf("\r\n")) >= 0) {
         const QByteArray command = incoming_.left(end);

@@ -43,7 +43,7 @@ public:
     ScriptedPop3Server();
 
     quint16 port() const { return server_.serverPort(); }
-    QString address() const;  // "127.0.0.1:port", as an accounts file names it
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(port()); }
 
     QList<ScriptedReply> queue;
     Responder responder;

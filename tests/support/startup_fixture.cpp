@@ -7,9 +7,7 @@ namespace ostrel::testing {
 StartupFixture::StartupFixture(Timings timings) {
     init_resources();
     qputenv("XDG_CONFIG_HOME", config_home.path().toUtf8());
-    instance = std::make_unique<SingleInstance>(folder.path() + QStringLiteral("/../") +
-                                                QFileInfo(folder.path()).fileName() +
-                                                QStringLiteral(".lock"));
+    instance = std::make_unique<SingleInstance>(folder.path() + QStringLiteral(".lock"));
     form = std::make_unique<Form1>(
         folder.path(), folder.path() + QStringLiteral("/Ostrel"),
         [this](const QString& text, const QString&, PromptIcon, PromptButtons) {
@@ -20,10 +18,6 @@ StartupFixture::StartupFixture(Timings timings) {
             return answer;
         },
         timings);
-}
-
-QString StartupFixture::autostart_entry() const {
-    return config_home.path() + QStringLiteral("/autostart/Ostrel.desktop");
 }
 
 }  // namespace ostrel::testing

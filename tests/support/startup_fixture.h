@@ -34,7 +34,9 @@ public:
     std::function<void()> while_prompting;   // runs while a box would be open
 
     bool load() { return form->load(*instance); }
-    QString autostart_entry() const;
+    QString autostart_entry() const {
+        return config_home.path() + QStringLiteral("/autostart/Ostrel.desktop");
+    }
 };
 
 }  // namespace ostrel::testing

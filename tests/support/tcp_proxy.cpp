@@ -34,10 +34,6 @@ TcpProxy::~TcpProxy() {
     }
 }
 
-QString TcpProxy::address() const {
-    return QStringLiteral("127.0.0.1:%1").arg(port());
-}
-
 void TcpProxy::accept() {
     while (QTcpSocket* client = server_.nextPendingConnection()) {
         ++connections_;

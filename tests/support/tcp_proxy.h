@@ -23,7 +23,7 @@ public:
     ~TcpProxy() override;
 
     quint16 port() const { return server_.serverPort(); }
-    QString address() const;
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(port()); }
 
     // Everything clients sent, over all connections, in order.
     const QByteArray& client_bytes() const { return client_bytes_; }

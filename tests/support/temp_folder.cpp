@@ -4,14 +4,9 @@
 
 namespace ostrel::testing {
 
-TempProgramFolder::TempProgramFolder() = default;
-
 QByteArray TempProgramFolder::read(const QString& name) const {
     QFile f(file(name));
-    if (!f.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    return f.readAll();
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 void TempProgramFolder::write(const QString& name, const QByteArray& content) const {
@@ -19,10 +14,6 @@ void TempProgramFolder::write(const QString& name, const QByteArray& content) co
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         f.write(content);
     }
-}
-
-bool TempProgramFolder::exists(const QString& name) const {
-    return QFile::exists(file(name));
 }
 
 }  // namespace ostrel::testing

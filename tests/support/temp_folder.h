@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -9,13 +10,11 @@ namespace ostrel::testing {
 // A fresh program folder for one test, removed afterwards.
 class TempProgramFolder {
 public:
-    TempProgramFolder();
-
     QString path() const { return dir_.path(); }
     QString file(const QString& name) const { return dir_.filePath(name); }
     QByteArray read(const QString& name) const;
     void write(const QString& name, const QByteArray& content) const;
-    bool exists(const QString& name) const;
+    bool exists(const QString& name) const { return QFile::exists(file(name)); }
 
 private:
     QTemporaryDir dir_;

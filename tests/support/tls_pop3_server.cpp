@@ -12,17 +12,13 @@ QByteArray file_bytes(const QString& path) {
 
 }  // namespace
 
-TlsPop3Server::TlsPop3Server(const QString& certificate_file, const QString& key_file)
-    : certificate_(file_bytes(certificate_file), QSsl::Pem),
-      key_(file_bytes(key_file), QSsl::Rsa, QSsl::Pem) {}
+TlsPop3Server::TlsPop3Server(const QString& certificate_file, const QString& key_file) {
+    use_certificate(certificate_file, key_file);
+}
 
 void TlsPop3Server::use_certificate(const QString& certificate_file, const QString& key_file) {
     certificate_ = QSslCertificate(file_bytes(certificate_file), QSsl::Pem);
     key_ = QSslKey(file_bytes(key_file), QSsl::Rsa, QSsl::Pem);
-}
-
-bool TlsPop3Server::listen_on_loopback() {
-    return listen(QHostAddress::LocalHost, 0);
 }
 
 void TlsPop3Server::incomingConnection(qintptr descriptor) {
@@ -38,19 +34,11 @@ void TlsPop3Server::incomingConnection(qintptr descriptor) {
             [socket] { socket->write("+OK test server ready\r\n"); });
     connect(socket, &QSslSocket::readyRead, socket, [this, socket] {
         while (socket->canReadLine()) {
-            answer(*socket, socket->readLine().trimmed());
+            received_ << socket->readLine().trimmed();
+            socket->write(received_.last() == "STAT" ? "+OK 0 0\r\n" : "+OK\r\n");
         }
     });
     connect(socket, &QSslSocket::disconnected, socket, &QObject::deleteLater);
     ++handshakes_started_;
     socket->startServerEncryption();
-}
-
-void TlsPop3Server::answer(QIODevice& socket, const QByteArray& line) {
-    received_ << line;
-    if (line == "STAT") {
-        socket.write("+OK 0 0\r\n");
-    } else {
-        socket.write("+OK\r\n");
-    }
 }

@@ -13,7 +13,7 @@ class TlsPop3Server : public QTcpServer {
 public:
     TlsPop3Server(const QString& certificate_file, const QString& key_file);
 
-    bool listen_on_loopback();
+    bool listen_on_loopback() { return listen(QHostAddress::LocalHost, 0); }
     bool loaded() const { return !certificate_.isNull() && !key_.isNull(); }
     // Later connections get this certificate instead.
     void use_certificate(const QString& certificate_file, const QString& key_file);
@@ -25,8 +25,6 @@ protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
-    void answer(QIODevice& socket, const QByteArray& line);
-
     QSslCertificate certificate_;
     QSslKey key_;
     QByteArrayList received_;
