@@ -20,7 +20,7 @@
 #include <cstdio>
 
 #include "app/form1.h"
-#include "pop3/check_driver.h"
+#include "check/check_driver.h"
 #include "pop3/pop3_session.h"
 #include "support/dovecot_fixture.h"
 #include "support/startup_fixture.h"

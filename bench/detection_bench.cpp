@@ -6,8 +6,8 @@
 #include <QElapsedTimer>
 #include <cstdio>
 
+#include "mail/display_text.h"
 #include "notify/seen_state.h"
-#include "pop3/display_text.h"
 
 using namespace ostrel;
 

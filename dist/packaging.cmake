@@ -21,7 +21,7 @@ add_custom_target(ostrel_docs ALL DEPENDS ${OSTREL_COMPRESSED_DOCS})
 # The hardening Debian builds programs with: fortified libc calls where the
 # code is optimised, and a read-only symbol table resolved at start.
 if(NOT OSTREL_SANITIZE)
-    foreach(target ostrel_core ostrel_installed)
+    foreach(target ${OSTREL_LIBRARIES} ostrel_installed)
         target_compile_definitions(${target} PRIVATE
             $<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:_FORTIFY_SOURCE=2>)
     endforeach()

@@ -1,6 +1,6 @@
 // Arbitrary header values: decoding never crashes, never grows the text, and
 // never hands a label a control character or blanks at either end.
-#include "pop3/display_text.h"
+#include "mail/display_text.h"
 
 namespace {
 

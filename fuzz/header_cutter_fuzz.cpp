@@ -1,7 +1,7 @@
 // Arbitrary header blocks: cutting never crashes, a value is always one line
 // of the block (it never holds a line end), and the values made again from
 // the whole fields (as a header cache keeps them) are those of the block.
-#include "pop3/header_cutter.h"
+#include "mail/header_cutter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString block =

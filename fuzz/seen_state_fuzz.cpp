@@ -1,9 +1,9 @@
 // Arbitrary seen-state content and headers: detection never crashes, gives
 // the verdicts of a plain search of the whole seen text, and a table written
 // out and read back is seen in full.
+#include "mail/display_text.h"
 #include "notify/search_matching.h"
 #include "notify/seen_state.h"
-#include "pop3/display_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));

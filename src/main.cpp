@@ -4,10 +4,10 @@
 
 #include "app/form1.h"
 #include "core/data_folder.h"
-#include "core/prompt.h"
 #include "core/resources.h"
 #include "core/single_instance.h"
 #include "desktop/autostart_entry.h"
+#include "desktop/message_box_prompt.h"
 #include "desktop/platform_choice.h"
 
 namespace {

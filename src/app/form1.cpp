@@ -6,6 +6,7 @@
 #include <QTextEdit>
 #include <QTimer>
 
+#include "check/check_driver.h"
 #include "config/accounts_file.h"
 #include "config/general_settings.h"
 #include "core/date_time_text.h"
@@ -15,7 +16,6 @@
 #include "desktop/tray_menu.h"
 #include "desktop/tray_notice.h"
 #include "notify/nota_manager.h"
-#include "pop3/check_driver.h"
 
 namespace ostrel {
 

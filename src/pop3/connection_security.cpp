@@ -2,8 +2,8 @@
 
 #include <QRegularExpression>
 
+#include "net/tls_policy.h"
 #include "pop3/pop3_session.h"
-#include "pop3/tls_policy.h"
 
 namespace ostrel {
 

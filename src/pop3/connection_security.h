@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "core/app_context.h"
-#include "pop3/server_trust.h"
+#include "net/server_trust.h"
 
 namespace ostrel {
 

@@ -6,7 +6,7 @@
 #include <QString>
 #include <optional>
 
-#include "pop3/header_cutter.h"
+#include "mail/header_cutter.h"
 
 namespace ostrel {
 

@@ -7,8 +7,8 @@
 
 #include "core/app_state.h"
 #include "core/event_log.h"
-#include "pop3/server_address.h"
-#include "pop3/tls_policy.h"
+#include "net/server_address.h"
+#include "net/tls_policy.h"
 
 namespace ostrel {
 

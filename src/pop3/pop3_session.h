@@ -6,8 +6,8 @@
 #include <QString>
 #include <functional>
 
+#include "net/tls_policy.h"
 #include "pop3/reply_assembler.h"
-#include "pop3/tls_policy.h"
 
 class QEventLoop;
 class QSslSocket;

@@ -2,8 +2,8 @@
 #include <QTextEdit>
 #include <QtTest>
 
+#include "check/check_driver.h"
 #include "core/date_time_text.h"
-#include "pop3/check_driver.h"
 #include "pop3/pop3_session.h"
 #include "support/dovecot_fixture.h"
 #include "support/startup_fixture.h"

@@ -9,7 +9,7 @@
 #include <QTextEdit>
 #include <QtTest>
 
-#include "pop3/check_driver.h"
+#include "check/check_driver.h"
 #include "pop3/pop3_session.h"
 #include "support/dovecot_fixture.h"
 #include "support/scripted_pop3_server.h"

@@ -1,4 +1,4 @@
-#include "pop3/tls_policy.h"
+#include "net/tls_policy.h"
 
 #include <QStringList>
 

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringView>
 
-#include "pop3/display_text.h"
+#include "mail/display_text.h"
 
 namespace ostrel {
 

@@ -5,9 +5,9 @@
 #include <QString>
 #include <QStringList>
 
+#include "check/check_controls.h"
 #include "core/app_context.h"
 #include "pop3/capabilities.h"
-#include "pop3/check_controls.h"
 #include "pop3/connection_security.h"
 
 namespace ostrel {

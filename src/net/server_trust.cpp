@@ -1,4 +1,4 @@
-#include "pop3/server_trust.h"
+#include "net/server_trust.h"
 
 #include <QCryptographicHash>
 #include <QFile>

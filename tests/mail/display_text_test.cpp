@@ -2,7 +2,7 @@
 // (display_text_cases.txt beside this file).
 #include <QtTest>
 
-#include "pop3/display_text.h"
+#include "mail/display_text.h"
 
 using namespace ostrel;
 
@@ -37,7 +37,7 @@ private slots:
         QTest::addColumn<QByteArray>("raw");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("name");
-        QFile file(QStringLiteral(OSTREL_SOURCE_DIR "/tests/pop3/display_text_cases.txt"));
+        QFile file(QStringLiteral(OSTREL_SOURCE_DIR "/tests/mail/display_text_cases.txt"));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QByteArray title;
         QMap<QByteArray, QByteArray> fields;

@@ -1,4 +1,4 @@
-#include "pop3/header_cutter.h"
+#include "mail/header_cutter.h"
 
 namespace ostrel {
 

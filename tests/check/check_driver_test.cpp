@@ -10,10 +10,10 @@
 #include <QtTest>
 #include <functional>
 
+#include "check/check_driver.h"
 #include "core/date_time_text.h"
 #include "notify/nota_form.h"
 #include "notify/nota_manager.h"
-#include "pop3/check_driver.h"
 #include "pop3/pop3_session.h"
 #include "support/scripted_pop3_server.h"
 #include "support/startup_fixture.h"

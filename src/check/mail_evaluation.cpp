@@ -1,4 +1,4 @@
-#include "notify/mail_evaluation.h"
+#include "check/mail_evaluation.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "pop3/server_address.h"
+#include "net/server_address.h"
 
 class ServerAddressTest : public QObject {
     Q_OBJECT

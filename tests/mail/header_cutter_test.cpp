@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "pop3/header_cutter.h"
+#include "mail/header_cutter.h"
 
 using ostrel::cut_headers;
 using ostrel::header_value;

@@ -1,7 +1,7 @@
 // GLib's headers come before Qt's, which define "signals" as a macro.
 #include <gmime/gmime.h>
 
-#include "pop3/display_text.h"
+#include "mail/display_text.h"
 
 #include <QList>
 #include <cstring>

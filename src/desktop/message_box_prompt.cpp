@@ -1,4 +1,4 @@
-#include "core/prompt.h"
+#include "desktop/message_box_prompt.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -29,10 +29,10 @@ Prompt message_box_prompt(QWidget* parent) {
     return [parent](const QString& text, const QString& title, PromptIcon icon,
                     PromptButtons buttons) {
         const QString caption = title.isEmpty() ? QApplication::applicationName() : title;
-        QMessageBox box(box_icon(icon), caption, text,
-                        buttons == PromptButtons::YesNo ? QMessageBox::Yes | QMessageBox::No
-                                                        : QMessageBox::Ok,
-                        parent);
+        QMessageBox box(
+            box_icon(icon), caption, text,
+            buttons == PromptButtons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
+            parent);
         // Error texts may quote file names or server words: never markup.
         box.setTextFormat(Qt::PlainText);
         const int answer = box.exec();

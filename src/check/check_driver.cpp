@@ -1,14 +1,14 @@
-#include "pop3/check_driver.h"
+#include "check/check_driver.h"
 
 #include <QTextEdit>
 #include <QTimer>
 #include <cmath>
 #include <limits>
 
+#include "check/mail_evaluation.h"
 #include "config/accounts_file.h"
 #include "config/password_store.h"
 #include "core/numeric_value.h"
-#include "notify/mail_evaluation.h"
 #include "notify/nota_manager.h"
 #include "notify/seen_state.h"
 #include "pop3/header_reader.h"

@@ -1,4 +1,4 @@
-#include "pop3/server_address.h"
+#include "net/server_address.h"
 
 namespace ostrel {
 

@@ -7,16 +7,17 @@
 #include <QtTest>
 
 #include "app/form1.h"
+#include "check/mail_evaluation.h"
 #include "core/data_files.h"
 #include "core/date_time_text.h"
 #include "core/resources.h"
-#include "notify/mail_evaluation.h"
+#include "desktop/message_box_prompt.h"
+#include "mail/display_text.h"
 #include "notify/nota_form.h"
 #include "notify/nota_manager.h"
 #include "notify/remetentes.h"
 #include "notify/search_matching.h"
 #include "notify/seen_state.h"
-#include "pop3/display_text.h"
 #include "support/temp_folder.h"
 
 using namespace ostrel;
