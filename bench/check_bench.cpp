@@ -19,16 +19,13 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/form1.h"
-#include "check/check_driver.h"
-#include "pop3/pop3_session.h"
+#include "support/check_fixture.h"
 #include "support/dovecot_fixture.h"
-#include "support/startup_fixture.h"
 #include "support/tcp_proxy.h"
 
 using namespace ostrel;
+using testing::CheckFixture;
 using testing::DovecotFixture;
-using testing::StartupFixture;
 using testing::TcpProxy;
 
 namespace {
@@ -113,17 +110,14 @@ CheckFigures best(const CheckFigures& a, const CheckFigures& b) {
 // a second check finds the seen state and the header cache of the first.
 class Program {
 public:
-    explicit Program(const TlsSettings& tls = TlsSettings()) {
-        start_.load();
-        start_.form->driver().session().set_tls_settings(tls);
-    }
+    explicit Program(const TlsSettings& tls = {kPop3TlsPort, {}}) : check_(kReplyTimeoutMs, tls) {}
     CheckFigures check(const QString& server) {
-        start_.folder.write("lumetta_pop.cfg", server.toUtf8() + "<>" + kUser + "<>" +
-                                                   DovecotFixture::password().toUtf8() + "<>\r\n");
+        check_.write_accounts(server.toUtf8() + "<>" + kUser + "<>" +
+                              DovecotFixture::password().toUtf8() + "<>\r\n");
         QElapsedTimer clock;
         clock.start();
         const double cpu_before = thread_cpu_ms();
-        start_.form->executa2();
+        check_.run();
         CheckFigures figures;
         figures.wall_ms = double(clock.nsecsElapsed()) / 1e6;
         figures.cpu_ms = thread_cpu_ms() - cpu_before;
@@ -140,10 +134,10 @@ public:
     }
 
 private:
-    StartupFixture start_;
+    CheckFixture check_;
 };
 
-CheckFigures run_check(const QString& server, const TlsSettings& tls = TlsSettings()) {
+CheckFigures run_check(const QString& server, const TlsSettings& tls = {kPop3TlsPort, {}}) {
     return Program(tls).check(server);
 }
 

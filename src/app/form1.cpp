@@ -16,6 +16,7 @@
 #include "desktop/tray_menu.h"
 #include "desktop/tray_notice.h"
 #include "notify/nota_manager.h"
+#include "pop3/pop3_reader.h"
 
 namespace ostrel {
 
@@ -59,13 +60,10 @@ Form1::Form1(const QString& program_folder, const QString& program_path, Prompt 
     // The schedule starts only once the load has made sure no other copy runs.
     Timer1 = make_timer(this, timings_.check_tick_ms, false);
     Timer2 = make_timer(this, timings_.blink_ms, false);
-    Timer3 = make_timer(this, timings_.reply_timeout_ms, false);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer2->setObjectName(QStringLiteral("Timer2"));
-    Timer3->setObjectName(QStringLiteral("Timer3"));
     connect(Timer1, &QTimer::timeout, this, &Form1::timer1_tick);
     connect(Timer2, &QTimer::timeout, this, &Form1::timer2_tick);
-    connect(Timer3, &QTimer::timeout, this, &Form1::timer3_tick);
 
     Text1 = new QTextEdit(this);
     Text1->setObjectName(QStringLiteral("Text1"));
@@ -78,15 +76,19 @@ Form1::Form1(const QString& program_folder, const QString& program_path, Prompt 
     connect(Command2, &QPushButton::clicked, this, &Form1::executa2);
 
     notes_ = std::make_unique<NotaManager>(log_, this);
+    // Every account is read over POP3.
+    Pop3Settings pop3;
+    pop3.reply_timeout_ms = timings_.reply_timeout_ms;
+    pop3_ = std::make_unique<Pop3Reader>(files_, log_, prompt_, pop3);
     driver_ = std::make_unique<CheckDriver>(
         context_, *notes_, passwords_,
-        CheckControls{Timer1, Timer2, Timer3, Text1,
+        CheckControls{Timer1, Timer2, Text1,
                       [this](const QString& caption) { setWindowTitle(caption); },
                       [this](TrayImage image) {
                           set_icon(image);
                           refresh_tray_icon();
                       }},
-        this);
+        [this](const QString&) -> MailboxReader& { return *pop3_; }, this);
     connect(driver_.get(), &CheckDriver::check_finished, this, &Form1::check_finished);
 
     Command3 = new QPushButton(QStringLiteral("nota show"), this);
@@ -198,10 +200,6 @@ void Form1::timer2_tick() {
         set_icon(TrayImage::Normal);
     }
     refresh_tray_icon();
-}
-
-void Form1::timer3_tick() {
-    state_.timed_out = true;
 }
 
 void Form1::closeEvent(QCloseEvent* event) {

@@ -12,6 +12,7 @@
 #include "core/event_log.h"
 #include "core/prompt.h"
 #include "desktop/tray_icon.h"
+#include "net/connection.h"
 
 class QPushButton;
 class QTextEdit;
@@ -24,6 +25,7 @@ class Form9;
 class GeneralForm;
 class Menu1;
 class NotaManager;
+class Pop3Reader;
 class SingleInstance;
 class TrayMenu;
 
@@ -31,12 +33,12 @@ class TrayMenu;
 struct Timings {
     int check_tick_ms = 60000;
     int blink_ms = 1000;
-    int reply_timeout_ms = 15000;
+    int reply_timeout_ms = kReplyTimeoutMs;
     int keyring_timeout_ms = PasswordStore::kTimeoutMs;
 };
 
 // The main window: never shown, it owns the tray icon, the timers, the check
-// driver, the popups and the shared state.
+// driver with its mailbox reader, the popups and the shared state.
 class Form1 : public QWidget {
     Q_OBJECT
 public:
@@ -88,7 +90,6 @@ public:
 
     QTimer* Timer1;
     QTimer* Timer2;
-    QTimer* Timer3;
     QTextEdit* Text1;
     QPushButton* Command2;
     QPushButton* Command3;
@@ -102,7 +103,6 @@ protected:
 private:
     void timer1_tick();
     void timer2_tick();
-    void timer3_tick();
     void build_tray_menu();
     void init_data_files_steps();
 
@@ -117,8 +117,9 @@ private:
     TrayImage icon_ = TrayImage::Normal;
     TrayIcon* tray_;
     std::unique_ptr<TrayMenu> tray_menu_;
-    std::unique_ptr<CheckDriver> driver_;
     std::unique_ptr<NotaManager> notes_;
+    std::unique_ptr<Pop3Reader> pop3_;
+    std::unique_ptr<CheckDriver> driver_;
     QPointer<Form9> form9_;
     QPointer<GeneralForm> general_form_;
     QPointer<Menu1> menu1_;

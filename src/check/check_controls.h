@@ -14,7 +14,6 @@ namespace ostrel {
 struct CheckControls {
     QTimer* Timer1;    // the schedule's tick: stopped while a check runs
     QTimer* Timer2;    // the busy blink: runs while a check runs
-    QTimer* Timer3;    // the reply time-out
     QTextEdit* Text1;  // the hidden header trace
     std::function<void(const QString&)> set_caption;
     std::function<void(TrayImage)> show_image;  // sets and shows the tray image

@@ -1,12 +1,11 @@
 #include "check/mail_evaluation.h"
 
-#include <QLabel>
-#include <QPushButton>
 #include <QTextCursor>
 #include <QTextEdit>
 
+#include "core/data_files.h"
 #include "core/date_time_text.h"
-#include "notify/elided_line.h"
+#include "core/event_log.h"
 #include "notify/nota_form.h"
 #include "notify/nota_manager.h"
 #include "notify/search_matching.h"
@@ -47,66 +46,41 @@ struct SeenStateFile {
     QString unsafe_reason;
 };
 
-SeenStateFile seen_state_file(const AppContext& context) {
-    const QString& server = context.state.server;
+SeenStateFile seen_state_file(const DataFiles& files, const QString& server) {
     const QString reason = unsafe_server_name_reason(server);
     if (!reason.isEmpty()) {
         return {QString(), reason};
     }
-    return {context.files.seen_state(server), QString()};
+    return {files.seen_state(server), QString()};
 }
 
 // Replaces the seen state with the messages on the server now; returns the
 // failure's description, empty on success.
-QString rewrite_seen_state(const AppState& state, const SeenStateFile& file) {
+QString rewrite_seen_state(const AccountMail& mail, const SeenStateFile& file) {
     if (!file.unsafe_reason.isEmpty()) {
         return file.unsafe_reason;
     }
-    return write_seen_state(file.path, seen_state_content(state.messages, state.msg_count));
+    return write_seen_state(file.path, seen_state_content(mail.messages, mail.count));
 }
 
-void show_new_mail(const AppState& state, NotaManager& notes, int new_count) {
-    NotaForm* nota = notes.new_nota(QStringLiteral("nota"));
-    if (nota == nullptr) {
-        return;
-    }
-    nota->Label1->setText(date_time_text());
-    nota->Label2->setText(QStringLiteral("You have  ") + QString::number(new_count) +
-                          QStringLiteral(" new message(s)"));
-    nota->Label3->setText(state.server);
-    nota->Label5->setText(state.senders_text);
-    nota->Command1->setVisible(true);
-}
-
-void show_match(const AppState& state, NotaManager& notes, const SearchMatch& match) {
-    NotaForm* nota = notes.new_nota(QStringLiteral("note"));
-    if (nota == nullptr) {
-        return;
-    }
-    nota->Label1->setText(QStringLiteral("One message Match: ") + match.word);
-    const DisplayValues shown = state.messages.shown(match.message);
-    set_elided_text(nota->Label2, QStringLiteral("From: ") + shown.from);
-    set_elided_text(nota->Label3, QStringLiteral("Subject: ") + shown.subject);
-    nota->Label4->setText(state.server);
-    nota->Command1->setVisible(false);
-}
-
-QString evaluate_new_mail(const AppContext& context, NotaManager& notes) {
-    AppState& state = context.state;
-    const SeenStateFile file = seen_state_file(context);
+QString evaluate_new_mail(const DataFiles& files, EventLog& log, NotaManager& notes,
+                          const AccountMail& mail) {
+    const SeenStateFile file = seen_state_file(files, mail.server);
     SeenText seen;
     const QString load_error =
         file.unsafe_reason.isEmpty() ? load_seen_state(file.path, &seen) : file.unsafe_reason;
     if (!load_error.isEmpty()) {
-        context.log.log_event(kEvaluationFailure + load_error);
+        log.log_event(kEvaluationFailure + load_error);
         return {};
     }
-    const NewMailResult result = detect_new_mail(seen, state.messages, state.msg_count);
-    state.senders_text = result.senders_text;
+    const NewMailResult result = detect_new_mail(seen, mail.messages, mail.count);
     if (result.new_count > 0) {
-        show_new_mail(state, notes, result.new_count);
+        if (NotaForm* nota = notes.new_nota(QStringLiteral("nota"))) {
+            nota->show_new_mail(date_time_text(), result.new_count, mail.server,
+                                result.senders_text);
+        }
     }
-    const QString write_error = rewrite_seen_state(state, file);
+    const QString write_error = rewrite_seen_state(mail, file);
     if (write_error.isEmpty()) {
         return {};
     }
@@ -114,42 +88,42 @@ QString evaluate_new_mail(const AppContext& context, NotaManager& notes) {
     if (result.new_count > 0) {
         return write_error;
     }
-    context.log.log_event(kEvaluationFailure + write_error);
+    log.log_event(kEvaluationFailure + write_error);
     return {};
 }
 
-void evaluate_search_words(const AppContext& context, NotaManager& notes) {
-    const AppState& state = context.state;
-    for (const SearchMatch& match :
-         find_matches(state.search_words, state.messages, state.msg_count)) {
-        show_match(state, notes, match);
+void evaluate_search_words(const DataFiles& files, EventLog& log, NotaManager& notes,
+                           const AccountMail& mail) {
+    for (const SearchMatch& match : find_matches(mail.search_words, mail.messages, mail.count)) {
+        if (NotaForm* nota = notes.new_nota(QStringLiteral("note"))) {
+            const DisplayValues shown = mail.messages.shown(match.message);
+            nota->show_match(match.word, shown.from, shown.subject, mail.server);
+        }
     }
-    const QString write_error = rewrite_seen_state(state, seen_state_file(context));
+    const QString write_error = rewrite_seen_state(mail, seen_state_file(files, mail.server));
     if (!write_error.isEmpty()) {
-        context.log.log_event(kEvaluationFailure + write_error);
+        log.log_event(kEvaluationFailure + write_error);
     }
 }
 
 }  // namespace
 
-QString evaluate_mail(const AppContext& context, NotaManager& notes) {
-    if (context.state.search_words.isEmpty()) {
-        return evaluate_new_mail(context, notes);
+QString evaluate_mail(const DataFiles& files, EventLog& log, NotaManager& notes,
+                      const AccountMail& mail) {
+    if (mail.search_words.isEmpty()) {
+        return evaluate_new_mail(files, log, notes, mail);
     }
-    evaluate_search_words(context, notes);
+    evaluate_search_words(files, log, notes, mail);
     return {};
 }
 
-void process_headers(const AppContext& context, NotaManager& notes, QTextEdit* trace) {
-    AppState& state = context.state;
-    append_trace(trace, header_trace(state.messages, state.msg_count));
-    const QString failure = evaluate_mail(context, notes);
+void process_headers(const DataFiles& files, EventLog& log, NotaManager& notes, QTextEdit* trace,
+                     const AccountMail& mail) {
+    append_trace(trace, header_trace(mail.messages, mail.count));
+    const QString failure = evaluate_mail(files, log, notes, mail);
     if (!failure.isEmpty()) {
-        context.log.log_event(kReportFailure + failure);
-        return;
+        log.log_event(kReportFailure + failure);
     }
-    state.messages.clear();
-    state.msg_count = 0;
 }
 
 }  // namespace ostrel

@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-#include "core/app_state.h"
+#include "mail/message_table.h"
 
 namespace ostrel {
 

@@ -33,7 +33,7 @@ QString reason_for(const QSslError& error) {
 
 }  // namespace
 
-QSslConfiguration pop3_tls_configuration(const QList<QSslCertificate>& extra_authorities) {
+QSslConfiguration tls_configuration(const QList<QSslCertificate>& extra_authorities) {
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
     configuration.setProtocol(QSsl::TlsV1_2OrLater);
     configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);

@@ -8,12 +8,9 @@
 
 namespace ostrel {
 
-// POP3 over implicit TLS is spoken on this port; every other port is plain.
-inline constexpr quint16 kPop3TlsPort = 995;
-
 // TLS 1.2 or newer, the peer verified against the system's trusted
 // certificates plus `extra_authorities` (empty in the product).
-QSslConfiguration pop3_tls_configuration(const QList<QSslCertificate>& extra_authorities);
+QSslConfiguration tls_configuration(const QList<QSslCertificate>& extra_authorities);
 
 // Why a certificate was refused, in plain words, one reason per kind of
 // error: "the server's certificate has expired; ...".

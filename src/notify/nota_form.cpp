@@ -10,6 +10,7 @@
 #include "desktop/popup_placement.h"
 #include "desktop/window_shape.h"
 #include "notify/close_picture.h"
+#include "notify/elided_line.h"
 #include "notify/remetentes.h"
 
 namespace ostrel {
@@ -98,6 +99,25 @@ void NotaForm::load() {
     // A new window is shown above the older ones; the hint keeps it above
     // ordinary windows.
     show();
+}
+
+void NotaForm::show_new_mail(const QString& date_time, int count, const QString& server,
+                             const QString& senders) {
+    Label1->setText(date_time);
+    Label2->setText(QStringLiteral("You have  ") + QString::number(count) +
+                    QStringLiteral(" new message(s)"));
+    Label3->setText(server);
+    Label5->setText(senders);
+    Command1->setVisible(true);
+}
+
+void NotaForm::show_match(const QString& word, const QString& from, const QString& subject,
+                          const QString& server) {
+    Label1->setText(QStringLiteral("One message Match: ") + word);
+    set_elided_text(Label2, QStringLiteral("From: ") + from);
+    set_elided_text(Label3, QStringLiteral("Subject: ") + subject);
+    Label4->setText(server);
+    Command1->setVisible(false);
 }
 
 Remetentes* NotaForm::novaform2(const QString& formname, const QString& frase,

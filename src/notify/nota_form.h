@@ -30,6 +30,15 @@ public:
     // Top-most, placed at the lower right, shaped; shows the window.
     void load();
 
+    // New mail: when, how many new messages, the server, and the senders
+    // (CR LF before each) that "See Senders" lists.
+    void show_new_mail(const QString& date_time, int count, const QString& server,
+                       const QString& senders);
+    // A message matching a search word: the word, its decoded sender and
+    // subject (each cut to fit its line) and the server.
+    void show_match(const QString& word, const QString& from, const QString& subject,
+                    const QString& server);
+
     // Opens a senders list with title word `formname`, list `frase` and title
     // line `serv`. Returns the new window, or null after logging a failure.
     Remetentes* novaform2(const QString& formname, const QString& frase, const QString& serv);

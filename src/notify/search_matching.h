@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <QVector>
 
-#include "core/app_state.h"
+#include "mail/message_table.h"
 
 namespace ostrel {
 

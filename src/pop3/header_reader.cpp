@@ -4,7 +4,7 @@
 #include <deque>
 #include <optional>
 
-#include "core/app_state.h"
+#include "mail/message_table.h"
 #include "pop3/unique_ids.h"
 
 namespace ostrel {

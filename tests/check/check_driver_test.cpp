@@ -10,15 +10,14 @@
 #include <QtTest>
 #include <functional>
 
-#include "check/check_driver.h"
 #include "core/date_time_text.h"
 #include "notify/nota_form.h"
-#include "notify/nota_manager.h"
-#include "pop3/pop3_session.h"
+#include "support/check_fixture.h"
 #include "support/scripted_pop3_server.h"
 #include "support/startup_fixture.h"
 
 using namespace ostrel;
+using testing::CheckFixture;
 using testing::ScriptedPop3Server;
 using testing::ScriptedReply;
 using testing::StartupFixture;
@@ -100,49 +99,30 @@ struct Fault {
     QString trace;  // a pattern the trace must match
 };
 
-// A loaded main window whose accounts file is `accounts`.
-struct Check {
+// A check whose accounts file is `accounts`.
+struct Check : CheckFixture {
     explicit Check(const QByteArray& accounts, int timeout_ms = kTimeoutMs)
-        : start(testing::check_timings(timeout_ms)) {
-        start.load();
-        start.folder.write("lumetta_pop.cfg", accounts);
+        : CheckFixture(timeout_ms) {
+        write_accounts(accounts);
     }
-    void run() { start.form->executa2(); }
     // Without the once-per-run note on servers that do not offer STLS.
     QString log() const {
-        return QString::fromUtf8(start.folder.read("logfile.txt"))
-            .remove(QRegularExpression(".* the password travels unencrypted\r\n"));
-    }
-    QString trace() const { return start.form->Text1->toPlainText(); }
-
-    void verify_idle() const {
-        Form1& form = *start.form;
-        QVERIFY(form.Timer1->isActive());
-        QVERIFY(!form.Timer2->isActive());
-        QVERIFY(!form.Timer3->isActive());
-        QCOMPARE(form.windowTitle(), QString("Get Mail"));
-        QCOMPARE(form.icon(), TrayImage::Normal);
-        QVERIFY(form.driver().session().is_closed());
-        QVERIFY(!form.check_running());
-        QVERIFY(!form.state().timed_out);
+        return log_text().remove(QRegularExpression(".* the password travels unencrypted\r\n"));
     }
 
     // What the latest check left for the user: the seen-state file without
     // its dates, the popups it opened, and the header trace.
     QString outcome(const QString& server, int popups_before) const {
         QString shown;
-        for (const QByteArray& line : start.folder.read(server + ".svr").split('\n')) {
+        for (const QByteArray& line : folder.read(server + ".svr").split('\n')) {
             shown += QString::fromLatin1(line.mid(date_time_text().size() + 1)) + '\n';
         }
-        const NotaManager& notes = start.form->notes();
         for (int slot = popups_before + 1; slot <= notes.nota_count(); ++slot) {
             const NotaForm* nota = notes.nota_list(slot);
             shown += nota->Label2->text() + nota->Label5->text() + '\n';
         }
         return shown + trace();
     }
-
-    StartupFixture start;
 };
 
 }  // namespace
@@ -171,28 +151,26 @@ private slots:
                         account_line(first.address(), "ann\nSTAT") +
                         account_line(second.address(), "bob", "word"),
                     10000);
-        check.start.form->state().debug_mode = true;
+        check.state.debug_mode = true;
         check.run();
         QCOMPARE(first.commands,
                  QByteArrayList({"CAPA", "USER ann", "PASS secret", "STAT", "TOP 1 0", "TOP 2 0"}));
         QCOMPARE(second.commands, QByteArrayList({"CAPA", "USER bob", "PASS secret", "STAT"}));
         QVERIFY(check.trace().contains(" 1 - Ann <ann@example.org> - first"));
         QVERIFY(check.trace().contains(" 2 - bob@example.org - second +OK"));
-        QCOMPARE(check.start.form->state().search_words, QString("word"));
         QVERIFY(!check.log().contains("Can"));
         QCOMPARE(check.log().count("Err 001"), 2);
         QVERIFY(check.log().contains("line break"));
         QStringList totals;
-        const NotaManager& notes = check.start.form->notes();
-        for (int slot = 1; slot <= notes.nota_count(); ++slot) {
-            const NotaForm* nota = notes.nota_list(slot);
+        for (int slot = 1; slot <= check.notes.nota_count(); ++slot) {
+            const NotaForm* nota = check.notes.nota_list(slot);
             if (nota && nota->Label2->text().startsWith("total ")) {
                 totals << nota->Label2->text();
             }
         }
         QCOMPARE(totals, QStringList({"total " + first.address() + " 2",
                                       "total " + second.address() + " 0"}));
-        check.verify_idle();
+        QVERIFY(check.idle());
     }
 
     // Each fault ends its own account only, with a log line or a box (or as
@@ -268,7 +246,7 @@ private slots:
         const QByteArray accounts = account_line(server) + account_line(second.address());
         Check check(accounts);
         const qsizetype log_before = check.log().size();
-        QSignalSpy timeouts(check.start.form->Timer3, &QTimer::timeout);
+        QSignalSpy timeouts(check.reader.connection().reply_timer(), &QTimer::timeout);
         check.run();
         const QString added = check.log().mid(log_before);
         QVERIFY2(logged.isEmpty() ? added.isEmpty() : added.contains(QRegularExpression(logged)),
@@ -276,7 +254,7 @@ private slots:
         if (logged.startsWith("Can")) {
             QCOMPARE(added.count(logged + server + "\r\n"), 1);
         }
-        QCOMPARE(check.start.prompts, prompt.isEmpty() ? QStringList() : QStringList{prompt});
+        QCOMPARE(check.prompts, prompt.isEmpty() ? QStringList() : QStringList{prompt});
         if (commands >= 0) {
             QCOMPARE(bad.commands.size(), commands);
         }
@@ -284,34 +262,37 @@ private slots:
             QCOMPARE(timeouts.count() > 0, waited == 1);
         }
         QVERIFY2(check.trace().contains(QRegularExpression(trace)), qPrintable(check.trace()));
-        QCOMPARE(check.start.folder.exists(server + ".svr"), added.isEmpty() && prompt.isEmpty());
+        QCOMPARE(check.folder.exists(server + ".svr"), added.isEmpty() && prompt.isEmpty());
         QCOMPARE(second.connections, 1);
-        QCOMPARE(check.start.folder.read("lumetta_pop.cfg"), accounts);
-        check.verify_idle();
+        QCOMPARE(check.folder.read("lumetta_pop.cfg"), accounts);
+        QVERIFY(check.idle());
 
-        check.start.folder.write("lumetta_pop.cfg", account_line(second.address()));
+        check.write_accounts(account_line(second.address()));
         check.run();
         QVERIFY(check.trace().contains(" 1 - good@example.org - after the fault"));
         QCOMPARE(check.log().size(), log_before + added.size());
-        check.verify_idle();
+        QVERIFY(check.idle());
     }
 
     void a_check_asked_for_during_a_check_is_refused() {
         ScriptedPop3Server server;
         server.responder = ScriptedPop3Server::mailbox(two_messages());
         server.queue << ScriptedReply::silence();
-        Check check(account_line(server.address()));
-        Form1& form = *check.start.form;
+        StartupFixture start(testing::check_timings(kTimeoutMs));
+        start.load();
+        start.folder.write("lumetta_pop.cfg", account_line(server.address()));
+        Form1& form = *start.form;
         QSignalSpy finished(&form, &Form1::check_finished);
         QTimer::singleShot(kTimeoutMs / 4, &form, [&form] {
             form.Command2->click();
             form.check_now();
         });
-        check.run();
+        form.Command2->click();
         QCOMPARE(finished.count(), 1);
         QCOMPARE(server.connections, 1);
-        QCOMPARE(check.log().count("Can"), 1);
-        QCOMPARE(check.log().count("Err 001"), 0);
+        const QByteArray log = start.folder.read("logfile.txt");
+        QCOMPARE(log.count("Can"), 1);
+        QCOMPARE(log.count("Err 001"), 0);
     }
 
     // One mailbox read by servers with each set of capabilities. Between
@@ -334,7 +315,7 @@ private slots:
             QStringList outcomes;
             for (int turn = 0; turn < checks.size(); ++turn) {
                 server.responder = mailbox_of(checks[turn]);
-                const int popups = check.start.form->notes().nota_count();
+                const int popups = check.notes.nota_count();
                 const int commands = server.commands.size();
                 check.run();
                 outcomes << check.outcome(server.address(), popups);
@@ -410,12 +391,12 @@ private slots:
         const QString seen_file = server.address() + ".svr";
         const QString cache_file = server.address() + ".hdr";
         if (fault == "damaged") {
-            check.start.folder.write(
-                cache_file, check.start.folder.read(cache_file).replace("\\tfolded", "\\xfolded"));
+            check.folder.write(cache_file,
+                               check.folder.read(cache_file).replace("\\tfolded", "\\xfolded"));
         }
-        const QByteArray seen = check.start.folder.read(seen_file);
-        const QByteArray cache = check.start.folder.read(cache_file);
-        const NotaManager& notes = check.start.form->notes();
+        const QByteArray seen = check.folder.read(seen_file);
+        const QByteArray cache = check.folder.read(cache_file);
+        const NotaManager& notes = check.notes;
         const int popups = notes.nota_count();
 
         const QList<int> grown = {1, 2, 3, 4, 5, 6, 7};
@@ -448,15 +429,15 @@ private slots:
                  qPrintable(asked_now));
         const QString added = check.log().mid(log_before);
         QVERIFY2(logged.isEmpty() ? added.isEmpty() : added.contains(logged), qPrintable(added));
-        QCOMPARE(check.start.folder.read(seen_file) == seen, kept.contains("svr"));
-        QCOMPARE(check.start.folder.read(cache_file) == cache, kept.contains("hdr"));
+        QCOMPARE(check.folder.read(seen_file) == seen, kept.contains("svr"));
+        QCOMPARE(check.folder.read(cache_file) == cache, kept.contains("hdr"));
         if (kept.contains("svr")) {
             QCOMPARE(notes.nota_count(), popups);
         } else {
-            QCOMPARE(check.start.folder.read(seen_file).count("\r\n"), 7);
+            QCOMPARE(check.folder.read(seen_file).count("\r\n"), 7);
             QCOMPARE(notes.newest()->Label2->text(), QString("You have  3 new message(s)"));
         }
-        check.verify_idle();
+        QVERIFY(check.idle());
 
         server.responder = mailbox_of(grown);
         check.run();

@@ -6,7 +6,6 @@
 #include <QTextEdit>
 #include <QtTest>
 
-#include "app/form1.h"
 #include "check/mail_evaluation.h"
 #include "core/data_files.h"
 #include "core/date_time_text.h"
@@ -18,7 +17,7 @@
 #include "notify/remetentes.h"
 #include "notify/search_matching.h"
 #include "notify/seen_state.h"
-#include "support/temp_folder.h"
+#include "support/context_fixture.h"
 
 using namespace ostrel;
 
@@ -31,26 +30,21 @@ struct Message {
 
 const QString kServer = "pop.example.com";
 
-struct Main {
-    testing::TempProgramFolder folder;
-    Form1 form{
-        folder.path(), folder.file("Ostrel"),
-        [](const QString&, const QString&, PromptIcon, PromptButtons) { return PromptAnswer::Ok; }};
+// The evaluation step with the popups and the trace it writes to.
+struct Main : testing::ContextFixture {
+    QWidget owner;
+    NotaManager notes{log, &owner};
+    QTextEdit Text1;
 
-    // One account's check as the driver leaves it before the report step.
+    // One account whose mailbox was read as `messages`.
     void check(const QVector<Message>& messages, const QString& words = {},
                const QString& server = kServer) {
-        AppState& state = form.state();
-        state.server = server;
-        state.search_words = words;
-        state.msg_count = messages.size();
+        MessageTable table;
         for (int k = 1; k <= messages.size(); ++k) {
-            store_decoded(state.messages, k - 1, k, messages[k - 1].from, messages[k - 1].subject);
+            store_decoded(table, k - 1, k, messages[k - 1].from, messages[k - 1].subject);
         }
-        process_headers(form.context(), form.notes(), form.Text1);
+        process_headers(files, log, notes, &Text1, {server, words, table, messages.size()});
     }
-    NotaManager& notes() { return form.notes(); }
-    QString log() const { return QString::fromUtf8(folder.read("logfile.txt")); }
     QByteArray seen_state(const QString& server = kServer) const {
         return folder.read(server + ".svr");
     }
@@ -206,8 +200,8 @@ private slots:
         Main main;  // no seen-state file yet: everything is new
         const QDateTime before = QDateTime::currentDateTime();
         main.check(kThree);
-        QCOMPARE(main.notes().nota_count(), 1);
-        NotaForm* nota = main.notes().newest();
+        QCOMPARE(main.notes.nota_count(), 1);
+        NotaForm* nota = main.notes.newest();
         QCOMPARE(nota->windowTitle(), QString("nota"));
         QVERIFY(
             QStringList({date_time_text(before), date_time_text()}).contains(nota->Label1->text()));
@@ -220,20 +214,17 @@ private slots:
         QCOMPARE(seen_lines(main.seen_state()),
                  QStringList({"Ann Lee <ann@example.org> Lunch", "<bob@example.org> Report",
                               "carla@example.org Photos"}));
-        QCOMPARE(main.form.state().msg_count, 0);
-        QCOMPARE(main.form.state().messages.size(), 0);
 
         // The same mailbox again: nothing new, the state rewritten all the same.
         main.folder.write(kServer + ".svr", main.seen_state() + "stale\r\n");
         main.check(kThree);
-        QCOMPARE(main.notes().nota_count(), 1);
+        QCOMPARE(main.notes.nota_count(), 1);
         QCOMPARE(seen_lines(main.seen_state()).size(), 3);
-        QCOMPARE(main.form.state().senders_text, QString());
         // An empty mailbox empties the state.
         main.check({});
-        QCOMPARE(main.notes().nota_count(), 1);
+        QCOMPARE(main.notes.nota_count(), 1);
         QCOMPARE(main.seen_state(), QByteArray());
-        QVERIFY(!main.log().contains("Fatal"));
+        QVERIFY(!main.log_text().contains("Fatal"));
     }
 
     // Matches come message by message, each in the order of the words.
@@ -242,38 +233,35 @@ private slots:
         const QVector<Message> mailbox = {{"Lee Ann", "Meeting"}, {"bob@example.org", "Lunch"}};
         for (int check = 1; check <= 2; ++check) {
             main.check(mailbox, "lee a  nnmee LUNCH lee ");
-            QCOMPARE(main.notes().nota_count(), 4 * check);
+            QCOMPARE(main.notes.nota_count(), 4 * check);
         }
         const QStringList first_lines = {"One message Match: lee", "One message Match: nnmee",
                                          "One message Match: lee", "One message Match: LUNCH"};
         for (int k = 1; k <= 4; ++k) {
-            NotaForm* nota = main.notes().nota_list(k);
+            NotaForm* nota = main.notes.nota_list(k);
             QCOMPARE(nota->windowTitle(), QString("note"));
             QCOMPARE(nota->Label1->text(), first_lines[k - 1]);
             QCOMPARE(nota->Label4->text(), kServer);
             QVERIFY(!nota->Command1->isVisibleTo(nota));
             QCOMPARE(nota->Label5->text(), QString("Label5"));
         }
-        QCOMPARE(main.notes().nota_list(1)->Label2->text(), QString("From: Lee Ann"));
-        QCOMPARE(main.notes().nota_list(1)->Label3->text(), QString("Subject: Meeting"));
-        QCOMPARE(main.notes().nota_list(4)->Label2->text(), QString("From: bob@example.org"));
-        QCOMPARE(main.notes().nota_list(4)->Label3->text(), QString("Subject: Lunch"));
+        QCOMPARE(main.notes.nota_list(1)->Label2->text(), QString("From: Lee Ann"));
+        QCOMPARE(main.notes.nota_list(1)->Label3->text(), QString("Subject: Meeting"));
+        QCOMPARE(main.notes.nota_list(4)->Label2->text(), QString("From: bob@example.org"));
+        QCOMPARE(main.notes.nota_list(4)->Label3->text(), QString("Subject: Lunch"));
         QCOMPARE(seen_lines(main.seen_state()).size(), 2);
     }
 
     // STAT counted 4; the blocks of messages 2 and 4 never arrived.
     void entries_never_filled_count_nowhere() {
         Main main;
-        AppState& state = main.form.state();
-        main.form.Text1->setPlainText("earlier");
-        state.server = kServer;
-        state.msg_count = 4;
-        store_decoded(state.messages, 0, 1, "Ann", "one");
-        store_decoded(state.messages, 2, 3, "Cy", "three");
-        process_headers(main.form.context(), main.form.notes(), main.form.Text1);
-        QCOMPARE(main.form.Text1->toPlainText(),
-                 QString("earlier\n 1 - Ann - one\n 3 - Cy - three"));
-        QCOMPARE(main.notes().newest()->Label2->text(), QString("You have  2 new message(s)"));
+        main.Text1.setPlainText("earlier");
+        MessageTable table;
+        store_decoded(table, 0, 1, "Ann", "one");
+        store_decoded(table, 2, 3, "Cy", "three");
+        process_headers(main.files, main.log, main.notes, &main.Text1, {kServer, "", table, 4});
+        QCOMPARE(main.Text1.toPlainText(), QString("earlier\n 1 - Ann - one\n 3 - Cy - three"));
+        QCOMPARE(main.notes.newest()->Label2->text(), QString("You have  2 new message(s)"));
         QCOMPARE(seen_lines(main.seen_state()), QStringList({"Ann one", "Cy three"}));
     }
 
@@ -282,7 +270,7 @@ private slots:
         Main main;
         const QString subject = "<b>Quarterly</b> figures <img src=x> for the northern region";
         main.check({{"<i>Ann</i>", subject}}, "quarterly");
-        NotaForm* nota = main.notes().newest();
+        NotaForm* nota = main.notes.newest();
         const QLabel* line = nota->Label3;
         QVERIFY(line->text().startsWith("Subject: <b>Quarterly"));
         QVERIFY(line->text().endsWith(QChar(0x2026)));
@@ -319,12 +307,11 @@ private slots:
         QDir parent(main.folder.path());
         parent.cdUp();
         main.check({{"Ann Lee <ann@example.org>", "Hi"}}, words, server);
-        QCOMPARE(main.notes().nota_count(), popups);
+        QCOMPARE(main.notes.nota_count(), popups);
         QCOMPARE(QDir(main.folder.path()).entryList(QDir::Files), QStringList{"logfile.txt"});
         QVERIFY(!parent.exists("outside.svr"));
-        QCOMPARE(main.log().count("Fatal Err 005 "), 1);
-        QVERIFY(!main.log().contains("Fatal Err 005 \r\n"));
-        QCOMPARE(main.form.state().msg_count, 0);
+        QCOMPARE(main.log_text().count("Fatal Err 005 "), 1);
+        QVERIFY(!main.log_text().contains("Fatal Err 005 \r\n"));
     }
 
     // A name too long for the file system: reading finds no file, writing
@@ -333,22 +320,19 @@ private slots:
         QTest::addColumn<QString>("words");
         QTest::addColumn<int>("messages");
         QTest::addColumn<QString>("code");
-        QTest::addColumn<bool>("cleared");
-        QTest::newRow("new mail found") << "" << 2 << "Fatal Err 004 " << false;
-        QTest::newRow("no new mail") << "" << 0 << "Fatal Err 005 " << true;
-        QTest::newRow("search words") << "lee" << 2 << "Fatal Err 005 " << true;
+        QTest::newRow("new mail found") << "" << 2 << "Fatal Err 004 ";
+        QTest::newRow("no new mail") << "" << 0 << "Fatal Err 005 ";
+        QTest::newRow("search words") << "lee" << 2 << "Fatal Err 005 ";
     }
     void failed_rewrite_is_logged_by_the_right_step() {
         QFETCH(QString, words);
         QFETCH(int, messages);
         QFETCH(QString, code);
-        QFETCH(bool, cleared);
         Main main;
         main.check(kThree.mid(0, messages), words, QString(300, 'x'));
-        QCOMPARE(main.notes().nota_count(), messages > 0 ? 1 : 0);
-        QCOMPARE(main.log().count("Fatal Err 00"), 1);
-        QVERIFY2(main.log().contains(code), qPrintable(main.log()));
-        QCOMPARE(main.form.state().msg_count == 0, cleared);
+        QCOMPARE(main.notes.nota_count(), messages > 0 ? 1 : 0);
+        QCOMPARE(main.log_text().count("Fatal Err 00"), 1);
+        QVERIFY2(main.log_text().contains(code), qPrintable(main.log_text()));
     }
 };
 

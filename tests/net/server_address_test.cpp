@@ -5,7 +5,7 @@
 class ServerAddressTest : public QObject {
     Q_OBJECT
 private slots:
-    // What cannot be read as host and port is a host name on port 110.
+    // What cannot be read as host and port is a host name on the default port.
     void reads_host_and_port_data() {
         QTest::addColumn<QString>("server");
         QTest::addColumn<QString>("host");
@@ -35,7 +35,7 @@ private slots:
         QFETCH(QString, server);
         QFETCH(QString, host);
         QFETCH(int, port);
-        const auto address = ostrel::parse_server_address(server);
+        const auto address = ostrel::parse_server_address(server, 110);
         QCOMPARE(address.host, host);
         QCOMPARE(int(address.port), port);
     }

@@ -2,36 +2,30 @@
 #include <QTextEdit>
 #include <QtTest>
 
-#include "check/check_driver.h"
 #include "core/date_time_text.h"
-#include "pop3/pop3_session.h"
+#include "support/check_fixture.h"
 #include "support/dovecot_fixture.h"
-#include "support/startup_fixture.h"
 #include "support/tcp_proxy.h"
 
 using namespace ostrel;
 using testing::DovecotFixture;
-using testing::StartupFixture;
 using testing::TcpProxy;
 
 namespace {
 
-struct Check {
-    explicit Check(const TcpProxy& proxy) {
-        start.load();
-        start.folder.write("lumetta_pop.cfg", proxy.address().toUtf8() + "<>user02<>" +
-                                                  DovecotFixture::password().toUtf8() + "<>\r\n");
+struct Check : testing::CheckFixture {
+    explicit Check(const TcpProxy& proxy) : CheckFixture(kReplyTimeoutMs) {
+        write_accounts(proxy.address().toUtf8() + "<>user02<>" +
+                       DovecotFixture::password().toUtf8() + "<>\r\n");
     }
-    QString trace() const { return start.form->Text1->toPlainText(); }
     // The seen-state file without its dates.
     QByteArrayList seen(const TcpProxy& proxy) const {
-        QByteArrayList lines = start.folder.read(proxy.address() + ".svr").split('\n');
+        QByteArrayList lines = folder.read(proxy.address() + ".svr").split('\n');
         for (QByteArray& line : lines) {
             line = line.mid(date_time_text().size() + 1);
         }
         return lines;
     }
-    StartupFixture start;
 };
 
 }  // namespace
@@ -66,19 +60,19 @@ private slots:
         for (int turn = 0; turn < wire.size(); ++turn) {
             QCOMPARE(DovecotFixture::deliver("user02", delivered[turn]), QString());
             const qsizetype before = proxy.client_bytes().size();
-            check.start.form->executa2();
+            check.run();
             QCOMPARE(proxy.client_bytes().mid(before), wire[turn]);
             QCOMPARE(check.trace().count(" - subject m"), turn == 0 ? 0 : 300);
         }
         QVERIFY(check.trace().contains(" 300 - m300@example.org - subject m300"));
         QVERIFY(check.trace().contains(" 301 - n1@example.org - subject n1"));
         QCOMPARE(proxy.connections(), 4);
-        QVERIFY(check.start.form->driver().session().is_closed());
+        QVERIFY(check.idle());
 
         TcpProxy old_server("127.0.0.1", DovecotFixture::port());
         old_server.refuse_capa();
         Check sequential(old_server);
-        sequential.start.form->executa2();
+        sequential.run();
         QCOMPARE(old_server.client_bytes(), login + every_top + "TOP 301 0\r\n");
         QCOMPARE(sequential.trace(), check.trace());
         QCOMPARE(sequential.seen(old_server), check.seen(proxy));

@@ -9,11 +9,9 @@
 #include <QTextEdit>
 #include <QtTest>
 
-#include "check/check_driver.h"
-#include "pop3/pop3_session.h"
+#include "support/check_fixture.h"
 #include "support/dovecot_fixture.h"
 #include "support/scripted_pop3_server.h"
-#include "support/startup_fixture.h"
 #include "support/tcp_proxy.h"
 #include "support/tls_pop3_server.h"
 
@@ -21,7 +19,6 @@ using namespace ostrel;
 using testing::DovecotFixture;
 using testing::ScriptedPop3Server;
 using testing::ScriptedReply;
-using testing::StartupFixture;
 using testing::TcpProxy;
 
 Q_DECLARE_METATYPE(ScriptedReply)
@@ -58,32 +55,31 @@ QString fingerprint_of(const QString& certificate) {
 // it out once.
 constexpr int kReplyTimeoutMs = 5000;
 
-// A loaded main window with one account on 127.0.0.1:`port`, whose
-// connection treats `tls_port` as the implicit-TLS port and, unless told
-// otherwise, trusts the test authority.
-struct TlsCheck {
+TlsSettings tls_settings(quint16 tls_port, bool trust_test_authority) {
+    TlsSettings tls;
+    tls.port = tls_port;
+    if (trust_test_authority) {
+        tls.extra_authorities = QSslCertificate::fromPath(certificate_file("ca.pem"));
+    }
+    return tls;
+}
+
+// A check of one account on 127.0.0.1:`port`, whose connection treats
+// `tls_port` as the implicit-TLS port and, unless told otherwise, trusts
+// the test authority.
+struct TlsCheck : testing::CheckFixture {
     TlsCheck(quint16 port, quint16 tls_port, const QString& login = "user21",
              bool trust_test_authority = true)
-        : start(testing::check_timings(kReplyTimeoutMs)),
+        : CheckFixture(kReplyTimeoutMs, tls_settings(tls_port, trust_test_authority)),
           server(QStringLiteral("127.0.0.1:%1").arg(port)) {
-        start.load();
-        TlsSettings tls;
-        tls.port = tls_port;
-        if (trust_test_authority) {
-            tls.extra_authorities = QSslCertificate::fromPath(certificate_file("ca.pem"));
-        }
-        start.form->driver().session().set_tls_settings(tls);
-        start.folder.write("lumetta_pop.cfg", server.toUtf8() + "<>" + login.toUtf8() + "<>" +
-                                                  DovecotFixture::password().toUtf8() + "<>\r\n");
+        write_accounts(server.toUtf8() + "<>" + login.toUtf8() + "<>" +
+                       DovecotFixture::password().toUtf8() + "<>\r\n");
     }
-    void run() { start.form->executa2(); }
-    QString log() const { return QString::fromUtf8(start.folder.read("logfile.txt")); }
-    QString trace() const { return start.form->Text1->toPlainText(); }
-    QByteArray trust_file() const { return start.folder.read(server + ".tls"); }
+    QString log() const { return log_text(); }
+    QByteArray trust_file() const { return folder.read(server + ".tls"); }
     QString failed() const { return "Secure connection to " + server + " failed: "; }
     QString cannot_connect() const { return "Can\u00B4t connect to Pop3 " + server; }
 
-    StartupFixture start;
     QString server;
 };
 
@@ -111,10 +107,10 @@ private slots:
                  QString());
         fill("user24", "plain@example.org", "plain");
         TlsCheck check(dovecot_tls_port(), dovecot_tls_port());
-        check.start.folder.write("lumetta_pop.cfg",
-                                 check.start.folder.read("lumetta_pop.cfg") +
-                                     DovecotFixture::address().toUtf8() + "<>user24<>" +
-                                     DovecotFixture::password().toUtf8() + "<>\r\n");
+        check.folder.write("lumetta_pop.cfg", check.folder.read("lumetta_pop.cfg") +
+                                                  DovecotFixture::address().toUtf8() +
+                                                  "<>user24<>" +
+                                                  DovecotFixture::password().toUtf8() + "<>\r\n");
         check.run();
         const QString trace = check.trace();
         QVERIFY2(trace.contains(" 1 - Ann <ann@example.org> - over tls"),
@@ -124,8 +120,8 @@ private slots:
         QVERIFY2(!check.log().contains("Can\u00B4t connect"), qPrintable(check.log()));
         QVERIFY(!check.log().contains("Secure connection"));
         const QString cache = check.server + ".hdr";
-        check.start.folder.write(
-            cache, check.start.folder.read(cache).replace("\tsecond\r\n", "\tfrom the cache\r\n"));
+        check.folder.write(
+            cache, check.folder.read(cache).replace("\tsecond\r\n", "\tfrom the cache\r\n"));
         check.run();
         QVERIFY2(check.trace().contains(" 2 - bob@example.org - from the cache"),
                  qPrintable(check.log()));
@@ -156,7 +152,7 @@ private slots:
             relay.strip_reply_line(attack == 0 ? "STLS" : "");
             relay.refuse_capa(attack == 1);
             if (attack == 2) {
-                check.start.folder.write(check.server + ".tls", "STLS\r\n");
+                check.folder.write(check.server + ".tls", "STLS\r\n");
             }
             const qsizetype sent = relay.client_bytes().size();
             check.run();
@@ -198,8 +194,8 @@ private slots:
         TcpProxy relay("127.0.0.1", dovecot_stls_port());
         TlsCheck check(relay.port(), 995, "user26", false);
         check.run();
-        QCOMPARE(check.start.prompts.size(), 1);
-        const QString box = check.start.prompts[0];
+        QCOMPARE(check.prompts.size(), 1);
+        const QString box = check.prompts[0];
         QVERIFY2(box.startsWith("The mail server " + check.server + " sent a certificate"),
                  qPrintable(box));
         QVERIFY(box.contains("\nSHA-256 fingerprint:\n" + fingerprint_of("good") + "\n"));
@@ -208,14 +204,14 @@ private slots:
                  qPrintable(check.log()));
         QVERIFY(!relay.client_bytes().contains("USER"));
         QVERIFY(!check.trust_file().contains("pin"));
-        check.start.answer = PromptAnswer::Yes;
+        check.answer = PromptAnswer::Yes;
         check.run();
         QVERIFY2(check.trace().contains(" 1 - p@example.org - pin"), qPrintable(check.log()));
         QVERIFY(check.trust_file().endsWith("\r\nSTLS\r\npin " + fingerprint_of("good").toUtf8() +
                                             "\r\n"));
-        check.start.answer = PromptAnswer::No;
+        check.answer = PromptAnswer::No;
         check.run();
-        QCOMPARE(check.start.prompts.size(), 2);
+        QCOMPARE(check.prompts.size(), 2);
         QVERIFY2(check.trace().contains(" 1 - p@example.org - pin"), qPrintable(check.log()));
         QVERIFY(!relay.client_bytes().contains("USER"));
     }
@@ -226,16 +222,16 @@ private slots:
                              certificate_file("selfsigned.key"));
         QVERIFY(server.listen_on_loopback());
         TlsCheck check(server.serverPort(), server.serverPort());
-        check.start.answer = PromptAnswer::Yes;
+        check.answer = PromptAnswer::Yes;
         check.run();
         QVERIFY2(server.received().contains("STAT"), qPrintable(check.log()));
         server.use_certificate(certificate_file("unknown.pem"), certificate_file("unknown.key"));
-        check.start.answer = PromptAnswer::No;
+        check.answer = PromptAnswer::No;
         const qsizetype received = server.received().size();
         check.run();
-        QCOMPARE(check.start.prompts.size(), 2);
-        QVERIFY(check.start.prompts[1].contains("not the certificate you trusted before"));
-        QVERIFY(check.start.prompts[1].contains(fingerprint_of("unknown")));
+        QCOMPARE(check.prompts.size(), 2);
+        QVERIFY(check.prompts[1].contains("not the certificate you trusted before"));
+        QVERIFY(check.prompts[1].contains(fingerprint_of("unknown")));
         QCOMPARE(server.received().size(), received);
         QVERIFY(check.log().contains(check.failed()));
     }
@@ -265,8 +261,7 @@ private slots:
         QVERIFY2(log.mid(refusal).section('\n', 0, 0).contains(reason), qPrintable(log));
         QCOMPARE(server.handshakes_started(), 1);
         QVERIFY(server.received().isEmpty());
-        QVERIFY(check.start.form->Timer1->isActive());
-        QVERIFY(check.start.form->driver().session().is_closed());
+        QVERIFY(check.idle());
     }
 
     // Dovecot's plain greeting is no TLS handshake; its TLS port never greets
@@ -291,7 +286,7 @@ private slots:
         const QString log = check.log();
         QVERIFY2(log.contains(check.cannot_connect()), qPrintable(log));
         QCOMPARE(log.contains(check.failed()), handshake_failed);
-        QVERIFY(check.start.form->Timer1->isActive());
+        QVERIFY(check.idle());
     }
 
     void stalled_handshake_times_out() {
@@ -304,8 +299,7 @@ private slots:
             log.contains(check.failed() + "the server did not complete the TLS handshake in time"),
             qPrintable(log));
         QVERIFY(log.contains(check.cannot_connect()));
-        QVERIFY(check.start.form->Timer1->isActive());
-        QVERIFY(!check.start.form->Timer3->isActive());
+        QVERIFY(check.idle());
     }
 };
 

@@ -1,4 +1,4 @@
-#include "core/app_state.h"
+#include "mail/message_table.h"
 
 namespace ostrel {
 
