@@ -6,12 +6,11 @@
 #include <QPlainTextEdit>
 #include <cstdio>
 
-#include "app/form1.h"
 #include "core/line_split.h"
 #include "core/resources.h"
 #include "desktop/log_text.h"
 #include "desktop/menu1.h"
-#include "support/temp_folder.h"
+#include "support/context_fixture.h"
 
 using namespace ostrel;
 
@@ -48,13 +47,10 @@ double best_ms(int runs, Work work) {
 }
 
 double window_load_ms(const QByteArray& log) {
-    testing::TempProgramFolder folder;
-    folder.write(QStringLiteral("logfile.txt"), log);
-    Form1 form(
-        folder.path(), folder.file(QStringLiteral("Ostrel")),
-        [](const QString&, const QString&, PromptIcon, PromptButtons) { return PromptAnswer::Ok; });
+    testing::ContextFixture fixture;
+    fixture.folder.write(QStringLiteral("logfile.txt"), log);
     return best_ms(3, [&] {
-        Menu1 viewer(form.context(), {});
+        Menu1 viewer(fixture.context, {});
         viewer.load();
         if (viewer.Text2->blockCount() < 2) {
             std::fprintf(stderr, "the viewer showed no log\n");

@@ -1,5 +1,6 @@
 // Soak: 1,000 consecutive checks of a 200-message mailbox on the private
-// Dovecot (user36) by one main window, then 1,000 popups opened and closed.
+// Dovecot (user36) by one check driver and its POP3 reader, then 1,000
+// popups opened and closed.
 // Resident memory and open descriptors are taken after a warm-up and at the
 // end; memory may grow by less than 2 MiB, descriptors not at all, and every
 // check must run to its header trace. Exits 1 when a target is missed.
@@ -11,15 +12,13 @@
 #include <QTextEdit>
 #include <cstdio>
 
-#include "app/form1.h"
 #include "notify/nota_form.h"
-#include "notify/nota_manager.h"
+#include "support/check_fixture.h"
 #include "support/dovecot_fixture.h"
-#include "support/startup_fixture.h"
 
 using namespace ostrel;
+using testing::CheckFixture;
 using testing::DovecotFixture;
-using testing::StartupFixture;
 
 namespace {
 
@@ -81,33 +80,26 @@ void print(const char* title, const char* run_label, const char* skip_label,
 }
 
 // One header trace line per message: " k - from - subject".
-int trace_entries(const Form1& form) {
-    return int(form.Text1->toPlainText().count(QStringLiteral("@example.org - soak ")));
+int trace_entries(const CheckFixture& check) {
+    return int(check.trace().count(QStringLiteral("@example.org - soak ")));
 }
 
 SoakFigures soak_checks() {
-    // A long tick keeps the window's own timer from starting checks between
-    // ours; the reply time-out is short so a stuck check would show quickly.
-    Timings timings;
-    timings.check_tick_ms = 3600000;
-    timings.blink_ms = 50;
-    timings.reply_timeout_ms = 2000;
-    StartupFixture start(timings);
-    start.load();
+    // The reply time-out is short so a stuck check would show quickly.
+    CheckFixture check(2000);
     // Search words that no message holds: no popup is opened by any check.
-    start.folder.write("lumetta_pop.cfg", DovecotFixture::address().toUtf8() + "<>" + kUser + "<>" +
-                                              DovecotFixture::password().toUtf8() +
-                                              "<>zzqxnevermatches\r\n");
+    check.write_accounts(DovecotFixture::address().toUtf8() + "<>" + kUser + "<>" +
+                         DovecotFixture::password().toUtf8() + "<>zzqxnevermatches\r\n");
     int finished = 0;
-    QObject::connect(start.form.get(), &Form1::check_finished, [&] { ++finished; });
+    QObject::connect(&check.driver, &CheckDriver::check_finished, [&] { ++finished; });
     SoakFigures figures;
     QElapsedTimer clock;
     clock.start();
     for (int round = 1; round <= kRounds; ++round) {
         const int finished_before = finished;
-        start.form->executa2();
+        check.run();
         ++figures.runs;
-        const int entries = trace_entries(*start.form);
+        const int entries = trace_entries(check);
         if (finished != finished_before + 1 || entries != kMessages) {
             ++figures.skipped;
             if (figures.skipped <= 5) {
@@ -121,21 +113,19 @@ SoakFigures soak_checks() {
     }
     figures.end = sample();
     figures.wall_s = clock.nsecsElapsed() / 1e9;
-    if (start.form->notes().nota_count() != 0) {
-        std::fprintf(stderr, "%d popups were opened by the checks\n",
-                     start.form->notes().nota_count());
+    if (check.notes.nota_count() != 0) {
+        std::fprintf(stderr, "%d popups were opened by the checks\n", check.notes.nota_count());
     }
     return figures;
 }
 
 SoakFigures soak_popups() {
-    StartupFixture start;
-    start.load();
+    CheckFixture check;
     SoakFigures figures;
     QElapsedTimer clock;
     clock.start();
     for (int round = 1; round <= kRounds; ++round) {
-        NotaForm* nota = start.form->notes().new_nota(QStringLiteral("nota"));
+        NotaForm* nota = check.notes.new_nota(QStringLiteral("nota"));
         ++figures.runs;
         if (nota == nullptr) {
             ++figures.skipped;
@@ -150,8 +140,8 @@ SoakFigures soak_popups() {
     }
     figures.end = sample();
     figures.wall_s = clock.nsecsElapsed() / 1e9;
-    if (start.form->notes().open_count() != 0) {
-        std::fprintf(stderr, "%d popups are still open\n", start.form->notes().open_count());
+    if (check.notes.open_count() != 0) {
+        std::fprintf(stderr, "%d popups are still open\n", check.notes.open_count());
         ++figures.skipped;
     }
     return figures;

@@ -1,18 +1,14 @@
 #include "app/form1.h"
 
 #include <QCloseEvent>
-#include <QFile>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QTimer>
 
+#include "app/startup_files.h"
 #include "check/check_driver.h"
-#include "config/accounts_file.h"
-#include "config/general_settings.h"
-#include "core/date_time_text.h"
 #include "core/numeric_value.h"
 #include "core/single_instance.h"
-#include "desktop/autostart_entry.h"
 #include "desktop/tray_menu.h"
 #include "desktop/tray_notice.h"
 #include "notify/nota_manager.h"
@@ -30,11 +26,6 @@ QTimer* make_timer(QObject* parent, int interval_ms, bool enabled) {
     }
     return timer;
 }
-
-// A failure of one start-up step; its text goes to the log after "Fatal Err 003 ".
-struct StartupFailure {
-    QString description;
-};
 
 }  // namespace
 
@@ -115,50 +106,7 @@ bool Form1::load(SingleInstance& instance) {
 }
 
 void Form1::init_data_files() {
-    state_.debug_mode = ordinary_file_exists(files_.debug_switch());
-    try {
-        init_data_files_steps();
-    } catch (const StartupFailure& failure) {
-        log_event(QStringLiteral("Fatal Err 003 ") + failure.description);
-    }
-}
-
-// Creates what is missing in the fixed order accounts, log, settings, then
-// reads the settings and applies the log-on entry. The first failure ends it.
-void Form1::init_data_files_steps() {
-    if (!ordinary_file_exists(files_.accounts())) {
-        const QString error = create_empty_accounts_file(files_.accounts());
-        if (!error.isEmpty()) {
-            throw StartupFailure{error};
-        }
-    }
-    if (!ordinary_file_exists(files_.log())) {
-        log_event(date_time_text() + QStringLiteral(" File created!"));
-        if (!ordinary_file_exists(files_.log())) {
-            throw StartupFailure{QStringLiteral("cannot create ") + files_.log()};
-        }
-    }
-    if (!ordinary_file_exists(files_.settings())) {
-        QFile file(files_.settings());
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) ||
-            file.write(kDefaultGeneralSettings) < 0 || !file.flush()) {
-            throw StartupFailure{
-                QStringLiteral("cannot create %1: %2").arg(files_.settings(), file.errorString())};
-        }
-    }
-    const SettingsRead settings = read_general_settings(files_.settings());
-    if (!settings.fields.isEmpty()) {
-        state_.check_interval = settings.fields[0];
-    }
-    if (!settings.ok()) {
-        throw StartupFailure{settings.error};
-    }
-    state_.start_with_windows = settings.fields[1];
-    const QString error =
-        apply_startup_setting(state_.start_with_windows, program_path_, files_.folder);
-    if (!error.isEmpty()) {
-        throw StartupFailure{error};
-    }
+    ostrel::init_data_files(context_, program_path_);
 }
 
 void Form1::log_event(const QString& text) {

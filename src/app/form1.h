@@ -49,12 +49,26 @@ public:
     // The main window's load. Returns false when another copy runs: the
     // caller then ends the program.
     bool load(SingleInstance& instance);
-    void init_data_files();
 
+    // The hidden controls: the schedule's tick, the busy blink, the header
+    // trace, and the buttons "executa" (a check) and "nota show".
+    QTimer* Timer1;
+    QTimer* Timer2;
+    QTextEdit* Text1;
+    QPushButton* Command2;
+    QPushButton* Command3;
+
+signals:
+    void check_finished();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void init_data_files();
     void log_event(const QString& text);
     void refresh_tray_icon();
     void set_icon(TrayImage image);
-    TrayImage icon() const { return icon_; }
 
     // One check of every account. A request while a check runs is refused.
     void executa2();
@@ -69,42 +83,9 @@ public:
     void open_site();
     void exit_program();
 
-    // The single shared windows the menu opens; null while closed.
-    Form9* accounts_editor() const;
-    GeneralForm* general_options() const;
-    Menu1* log_viewer() const;
-
-    // The data files, log, prompt and state, as the windows below take them.
-    const AppContext& context() const { return context_; }
-    AppState& state() { return state_; }
-    const DataFiles& files() const { return files_; }
-    const QString& program_path() const { return program_path_; }
-    EventLog& event_log() { return log_; }
-    TrayIcon& tray() { return *tray_; }
-    TrayMenu& tray_menu() { return *tray_menu_; }
-    const Prompt& prompt() const { return prompt_; }
-    const Timings& timings() const { return timings_; }
-    CheckDriver& driver() { return *driver_; }
-    NotaManager& notes() { return *notes_; }
-    PasswordStore& passwords() { return passwords_; }
-
-    QTimer* Timer1;
-    QTimer* Timer2;
-    QTextEdit* Text1;
-    QPushButton* Command2;
-    QPushButton* Command3;
-
-signals:
-    void check_finished();
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
-private:
     void timer1_tick();
     void timer2_tick();
     void build_tray_menu();
-    void init_data_files_steps();
 
     DataFiles files_;
     QString program_path_;

@@ -57,18 +57,6 @@ void Form1::open_log_viewer() {
     });
 }
 
-Form9* Form1::accounts_editor() const {
-    return form9_.data();
-}
-
-GeneralForm* Form1::general_options() const {
-    return general_form_.data();
-}
-
-Menu1* Form1::log_viewer() const {
-    return menu1_.data();
-}
-
 // The same entry point as the schedule: a request while a check runs is
 // refused by the driver itself.
 void Form1::check_now() {

@@ -11,7 +11,7 @@ Pop3Session::Pop3Session(EventLog& log, int reply_timeout_ms) : connection_(log,
 }
 
 void Pop3Session::connect_to(const QString& server) {
-    if (!is_closed()) {
+    if (!connection_.is_closed()) {
         return;
     }
     reply_.set_mode(ReplyMode::SingleLine);

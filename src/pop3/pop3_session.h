@@ -28,8 +28,6 @@ public:
     // Connects to `server` (see Connection::connect_to; port 110 unless it
     // names another) unless the connection is in use.
     void connect_to(const QString& server);
-    bool is_closed() const { return connection_.is_closed(); }
-    bool is_encrypted() const { return connection_.is_encrypted(); }
     void close() { connection_.close(); }
 
     // The greeting wait: until the first reply after connecting is complete.

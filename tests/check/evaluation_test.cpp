@@ -23,10 +23,15 @@ using namespace ostrel;
 
 namespace {
 
-struct Message {
-    QString from;
-    QString subject;
-};
+using Messages = QList<QPair<QString, QString>>;  // From and Subject as they arrived
+
+MessageTable table(const Messages& from_subject) {
+    MessageTable messages;
+    for (int i = 0; i < from_subject.size(); ++i) {
+        store_decoded(messages, i, i + 1, from_subject[i].first, from_subject[i].second);
+    }
+    return messages;
+}
 
 const QString kServer = "pop.example.com";
 
@@ -37,22 +42,19 @@ struct Main : testing::ContextFixture {
     QTextEdit Text1;
 
     // One account whose mailbox was read as `messages`.
-    void check(const QVector<Message>& messages, const QString& words = {},
+    void check(const Messages& messages, const QString& words = {},
                const QString& server = kServer) {
-        MessageTable table;
-        for (int k = 1; k <= messages.size(); ++k) {
-            store_decoded(table, k - 1, k, messages[k - 1].from, messages[k - 1].subject);
-        }
-        process_headers(files, log, notes, &Text1, {server, words, table, messages.size()});
+        const MessageTable read = table(messages);
+        process_headers(files, log, notes, &Text1, {server, words, read, read.size()});
     }
     QByteArray seen_state(const QString& server = kServer) const {
         return folder.read(server + ".svr");
     }
 };
 
-const QVector<Message> kThree = {{"Ann Lee <ann@example.org>", "Lunch"},
-                                 {"<bob@example.org>", "Report"},
-                                 {"carla@example.org", "Photos"}};
+const Messages kThree = {{"Ann Lee <ann@example.org>", "Lunch"},
+                         {"<bob@example.org>", "Report"},
+                         {"carla@example.org", "Photos"}};
 
 // The lines of a seen-state file with their date and time cut off.
 QStringList seen_lines(const QByteArray& content) {
@@ -62,14 +64,6 @@ QStringList seen_lines(const QByteArray& content) {
         line = line.mid(date_time_text().size() + 1);
     }
     return lines;
-}
-
-MessageTable table(const QList<QPair<QString, QString>>& from_subject) {
-    MessageTable messages;
-    for (int i = 0; i < from_subject.size(); ++i) {
-        store_decoded(messages, i, i + 1, from_subject[i].first, from_subject[i].second);
-    }
-    return messages;
 }
 
 }  // namespace
@@ -230,7 +224,7 @@ private slots:
     // Matches come message by message, each in the order of the words.
     void search_words_report_every_match_at_every_check() {
         Main main;
-        const QVector<Message> mailbox = {{"Lee Ann", "Meeting"}, {"bob@example.org", "Lunch"}};
+        const Messages mailbox = {{"Lee Ann", "Meeting"}, {"bob@example.org", "Lunch"}};
         for (int check = 1; check <= 2; ++check) {
             main.check(mailbox, "lee a  nnmee LUNCH lee ");
             QCOMPARE(main.notes.nota_count(), 4 * check);

@@ -7,8 +7,8 @@
 
 #include "config/form9.h"
 #include "config/password_store.h"
+#include "support/check_fixture.h"
 #include "support/scripted_pop3_server.h"
-#include "support/startup_fixture.h"
 
 using namespace ostrel;
 using testing::ScriptedPop3Server;
@@ -17,19 +17,14 @@ namespace {
 
 constexpr int kKeyringTimeoutMs = 1500;
 
-// A program folder with a loaded main window whose keyring requests give up
-// after a short while, and its accounts editor.
-struct Keyring {
-    explicit Keyring(const QByteArray& accounts) : start(timings()) {
-        start.load();
-        start.folder.write("lumetta_pop.cfg", accounts);
-        editor = std::make_unique<Form9>(start.form->context(), start.form->passwords());
+// A check whose keyring requests give up after a short while, and the
+// accounts editor on the same keyring.
+struct Keyring : testing::CheckFixture {
+    explicit Keyring(const QByteArray& accounts)
+        : CheckFixture(2000, {kPop3TlsPort, {}}, kKeyringTimeoutMs) {
+        write_accounts(accounts);
+        editor = std::make_unique<Form9>(context, passwords);
         editor->load();
-    }
-    static Timings timings() {
-        Timings t = testing::check_timings(2000);
-        t.keyring_timeout_ms = kKeyringTimeoutMs;
-        return t;
     }
     void save(const QString& server, const QString& login, const QString& password) {
         editor->Text3->setText(server);
@@ -37,11 +32,8 @@ struct Keyring {
         editor->Text7->setText(password);
         editor->save();
     }
-    QByteArray file() const { return start.folder.read("lumetta_pop.cfg"); }
-    QString log() const { return QString::fromUtf8(start.folder.read("logfile.txt")); }
-    PasswordStore& passwords() { return start.form->passwords(); }
+    QByteArray file() const { return folder.read("lumetta_pop.cfg"); }
 
-    testing::StartupFixture start;
     std::unique_ptr<Form9> editor;
 };
 
@@ -73,19 +65,19 @@ private slots:
         ScriptedPop3Server old_server, new_server;
         old_server.responder = new_server.responder = ScriptedPop3Server::mailbox({});
         Keyring keyring(line(old_server, "ann", "old pw"));
-        keyring.start.form->executa2();
+        keyring.run();
         QVERIFY(old_server.commands.contains("PASS old pw"));
 
         keyring.save(new_server.address(), "bob", "new pw");
         QCOMPARE(keyring.file(), line(old_server, "ann", "") + line(new_server, "bob", ""));
-        QCOMPARE(keyring.passwords().read("ann@" + old_server.address()).password, "old pw");
-        QVERIFY(keyring.start.prompts.isEmpty());
+        QCOMPARE(keyring.passwords.read("ann@" + old_server.address()).password, "old pw");
+        QVERIFY(keyring.prompts.isEmpty());
 
         old_server.commands.clear();
-        keyring.start.form->executa2();
+        keyring.run();
         QVERIFY(old_server.commands.contains("PASS old pw"));
         QVERIFY(new_server.commands.contains("PASS new pw"));
-        QVERIFY2(!keyring.log().contains("pw"), qPrintable(keyring.log()));
+        QVERIFY2(!keyring.log_text().contains("pw"), qPrintable(keyring.log_text()));
 
         // Edit shows where the password is; a new login takes it along.
         keyring.editor->lista->topLevelItem(1)->setSelected(true);
@@ -93,8 +85,8 @@ private slots:
         QCOMPARE(keyring.editor->Text7->placeholderText(), "kept in the keyring");
         keyring.editor->Text6->setText("bobby");
         keyring.editor->save();
-        QCOMPARE(keyring.passwords().read("bobby@" + new_server.address()).password, "new pw");
-        QCOMPARE(keyring.passwords().read("bob@" + new_server.address()).status,
+        QCOMPARE(keyring.passwords.read("bobby@" + new_server.address()).password, "new pw");
+        QCOMPARE(keyring.passwords.read("bob@" + new_server.address()).status,
                  KeyringResult::NotFound);
     }
 
@@ -102,20 +94,20 @@ private slots:
         ScriptedPop3Server missing, next;
         missing.responder = next.responder = ScriptedPop3Server::mailbox({});
         Keyring keyring(line(missing, "nobody", "") + line(next, "ann", "pw"));
-        keyring.start.form->executa2();
+        keyring.run();
         QCOMPARE(missing.connections, 0);
         QVERIFY(next.commands.contains("PASS pw"));
-        QVERIFY2(keyring.log().contains(missing.address() + ": the password of nobody@" +
-                                        missing.address() +
-                                        " was not read from the keyring (the keyring holds no "
-                                        "password for it), so the account was not checked"),
-                 qPrintable(keyring.log()));
+        QVERIFY2(keyring.log_text().contains(missing.address() + ": the password of nobody@" +
+                                             missing.address() +
+                                             " was not read from the keyring (the keyring holds no "
+                                             "password for it), so the account was not checked"),
+                 qPrintable(keyring.log_text()));
 
         // A request that outlives its wait ends as timed out; its late
         // answer harms nothing.
         PasswordStore hasty(0);
         QCOMPARE(hasty.read("ann@" + next.address()).status, KeyringResult::TimedOut);
-        QVERIFY(keyring.passwords().write("ann@" + next.address(), "pw").done());
+        QVERIFY(keyring.passwords.write("ann@" + next.address(), "pw").done());
     }
 
     // Runs last: the keyring stays locked.
@@ -131,18 +123,18 @@ private slots:
                         QDBusObjectPath("/org/freedesktop/secrets/collection/login")}));
         QCOMPARE(locked.type(), QDBusMessage::ReplyMessage);
 
-        keyring.start.form->executa2();
+        keyring.run();
         QCOMPARE(server.connections, 0);
-        QVERIFY2(keyring.log().contains(server.address() + ": the password of cy@" +
-                                        server.address() + " was not read from the keyring ("),
-                 qPrintable(keyring.log()));
-        QVERIFY(!keyring.log().contains("cy pw"));
+        QVERIFY2(keyring.log_text().contains(server.address() + ": the password of cy@" +
+                                             server.address() + " was not read from the keyring ("),
+                 qPrintable(keyring.log_text()));
+        QVERIFY(!keyring.log_text().contains("cy pw"));
 
         // Save keeps the password in the file and says why.
         keyring.save("pop.d", "dee", "dee pw");
         QVERIFY(keyring.file().endsWith("pop.d<>dee<>dee pw<>\r\n"));
-        QCOMPARE(keyring.start.prompts.size(), 1);
-        QVERIFY(keyring.start.prompts[0].startsWith("The passwords stay in the accounts file.\n"));
+        QCOMPARE(keyring.prompts.size(), 1);
+        QVERIFY(keyring.prompts[0].startsWith("The passwords stay in the accounts file.\n"));
     }
 
     // Without a session bus (a child of this test, started without one) the
@@ -163,7 +155,7 @@ private slots:
         keyring.save("pop.a", "ann", "pa");
         keyring.save("pop.b", "bob", "pb");
         QCOMPARE(keyring.file(), QByteArray("pop.a<>ann<>pa<>\r\npop.b<>bob<>pb<>\r\n"));
-        QCOMPARE(keyring.start.prompts,
+        QCOMPARE(keyring.prompts,
                  QStringList{"No keyring (Secret Service) runs on this desktop, so the passwords "
                              "stay in the accounts file, which only you can read. Start GNOME "
                              "Keyring or KWallet and save again to move them into the keyring."});

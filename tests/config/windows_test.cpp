@@ -9,58 +9,53 @@
 #include <QTreeWidget>
 #include <QtTest>
 
-#include "app/form1.h"
 #include "config/form9.h"
 #include "config/general_form.h"
+#include "config/password_store.h"
 #include "core/resources.h"
 #include "desktop/log_text.h"
 #include "desktop/menu1.h"
-#include "support/temp_folder.h"
+#include "support/context_fixture.h"
 
 using namespace ostrel;
 
 namespace {
 
-// A main window on a fresh folder whose message boxes are answered by the
-// test, with its own autostart folder.
-struct Main {
+// The windows' context on a fresh folder whose message boxes are answered
+// by the test, with its own autostart folder.
+struct Main : testing::ContextFixture {
     QTemporaryDir config_home;
-    testing::TempProgramFolder folder;
-    QStringList texts;
-    QStringList titles;
-    PromptAnswer answer = PromptAnswer::Yes;
-    Form1 form{folder.path(), folder.file("Ostrel"),
-               [this](const QString& text, const QString& title, PromptIcon, PromptButtons) {
-                   texts << text;
-                   titles << title;
-                   return answer;
-               }};
+    QWidget owner;
+    PasswordStore passwords;
     std::unique_ptr<Form9> editor;
 
-    Main() { qputenv("XDG_CONFIG_HOME", config_home.path().toUtf8()); }
+    Main() {
+        answer = PromptAnswer::Yes;
+        qputenv("XDG_CONFIG_HOME", config_home.path().toUtf8());
+    }
     explicit Main(const QByteArray& accounts) : Main() {
         folder.write("lumetta_pop.cfg", accounts);
         // No keyring in these tests: that the passwords stay is told in keyring_test.
-        form.state().told_passwords_stay = true;
-        editor = std::make_unique<Form9>(form.context(), form.passwords());
+        state.told_passwords_stay = true;
+        editor = std::make_unique<Form9>(context, passwords);
         editor->load();
     }
     GeneralForm* options(const QByteArray* settings) {
         if (settings != nullptr) {
             folder.write("general.cfg", *settings);
         }
-        form.state().check_interval = "10";
-        form.state().start_with_windows = "1";
-        auto* window = new GeneralForm(form.context(), form.program_path(), &form);
+        state.check_interval = "10";
+        state.start_with_windows = "1";
+        auto* window = new GeneralForm(context, folder.file("Ostrel"), &owner);
         window->load();
         window->show();
         return window;
     }
-    Menu1* viewer(const QByteArray* log) {
-        if (log != nullptr) {
-            folder.write("logfile.txt", *log);
+    Menu1* viewer(const QByteArray* log_content) {
+        if (log_content != nullptr) {
+            folder.write("logfile.txt", *log_content);
         }
-        auto* window = new Menu1(form.context(), {}, &form);
+        auto* window = new Menu1(context, {}, &owner);
         window->load();
         return window;
     }
@@ -121,7 +116,7 @@ private slots:
         QCOMPARE(main.editor->Text7->echoMode(), QLineEdit::Password);
         main.type(typed);
         main.editor->Command1->click();
-        QVERIFY(main.texts.isEmpty());
+        QVERIFY(main.prompts.isEmpty());
         QCOMPARE(main.file(), kTwoAccounts + line);
         QCOMPARE(main.servers(), QStringList({"pop.a", "pop.b", typed[0]}));
         QCOMPARE(main.boxes(), (QStringList{"", "", "", ""}));
@@ -147,9 +142,9 @@ private slots:
         const QStringList before = QDir(main.folder.path()).entryList(QDir::Files);
         main.type(typed);
         main.editor->save();
-        QCOMPARE(main.texts.size(), 1);
-        QVERIFY2(main.texts[0].contains(message), qPrintable(main.texts[0]));
-        QCOMPARE(main.titles[0], QString("Lumetta"));
+        QCOMPARE(main.prompts.size(), 1);
+        QVERIFY2(main.prompts[0].contains(message), qPrintable(main.prompts[0]));
+        QCOMPARE(main.prompt_titles[0], QString("Lumetta"));
         QCOMPARE(main.file(), kTwoAccounts);
         QCOMPARE(QDir(main.folder.path()).entryList(QDir::Files), before);
         QCOMPARE(main.boxes(), typed);
@@ -167,7 +162,7 @@ private slots:
         // Without a selection, Edit and Delete do nothing.
         main.editor->Command3->click();
         main.editor->Command2->click();
-        QVERIFY(main.texts.isEmpty());
+        QVERIFY(main.prompts.isEmpty());
         main.answer = PromptAnswer::No;
         main.select(2);
         main.editor->Command2->click();
@@ -175,8 +170,8 @@ private slots:
         main.answer = PromptAnswer::Yes;
         main.select(2);
         main.editor->Command2->click();
-        QCOMPARE(main.texts, QStringList({"Are You shure ?", "Are You shure ?"}));
-        QCOMPARE(main.titles, QStringList({"Apagar Registo", "Apagar Registo"}));
+        QCOMPARE(main.prompts, QStringList({"Are You shure ?", "Are You shure ?"}));
+        QCOMPARE(main.prompt_titles, QStringList({"Apagar Registo", "Apagar Registo"}));
         QCOMPARE(main.servers(), QStringList{"pop.z"});
         QCOMPARE(main.file(), QByteArray("pop.z<>zed<><>\r\n"));
     }
@@ -217,7 +212,7 @@ private slots:
         Main main("pop.a<>ann<>pa<>\r\npop.b<>bob\r\npop.c<>cy<><>\r\n");
         QCOMPARE(main.servers(), QStringList{"pop.a"});
         QVERIFY(main.folder.read("logfile.txt").contains("Fatal Err 006 "));
-        QCOMPARE(main.form.tray().shown_image(), TrayImage::Error);
+        QCOMPARE(main.fatal_lines, 1);
         // The window still works.
         main.type({"pop.d"});
         main.editor->save();
@@ -251,7 +246,7 @@ private slots:
         QCOMPARE(options->Text1->text(), interval);
         QCOMPARE(options->Check1->isChecked(), ticked);
         QCOMPARE(main.folder.read("logfile.txt").contains("Fatal Err 007 "), fatal);
-        QVERIFY(main.texts.isEmpty());
+        QVERIFY(main.prompts.isEmpty());
         // A failed opening leaves Save working.
         options->Command1->click();
         QVERIFY(main.folder.exists("general.cfg"));
@@ -277,12 +272,12 @@ private slots:
         options->Check1->setChecked(ticked);
         options->Command1->click();
         QCOMPARE(main.folder.read("general.cfg"), written);
-        QCOMPARE(main.form.state().start_with_windows, QString(ticked ? "1" : "0"));
+        QCOMPARE(main.state.start_with_windows, QString(ticked ? "1" : "0"));
         QCOMPARE(QFile::exists(main.config_home.filePath("autostart/Ostrel.desktop")), ticked);
         // The interval takes effect at the next start only.
-        QCOMPARE(main.form.state().check_interval, QString("10"));
+        QCOMPARE(main.state.check_interval, QString("10"));
         QVERIFY(!options->isVisible());
-        QVERIFY(main.texts.isEmpty());
+        QVERIFY(main.prompts.isEmpty());
     }
 
     void exit_closes_and_writes_nothing_data() {
@@ -296,7 +291,7 @@ private slots:
         Main main(kTwoAccounts);
         const QByteArray settings("10\r\n1\r\n");
         main.folder.write("general.cfg", settings);
-        main.form.state().start_with_windows = "1";
+        main.state.start_with_windows = "1";
         QWidget* shown = main.editor.get();
         QPushButton* exit = main.editor->Command4;
         if (window == "Form9") {
@@ -318,10 +313,10 @@ private slots:
         shown->show();
         exit->click();
         QVERIFY(!shown->isVisible());
-        QVERIFY(main.texts.isEmpty());
+        QVERIFY(main.prompts.isEmpty());
         QCOMPARE(main.file(), kTwoAccounts);
         QCOMPARE(main.folder.read("general.cfg"), settings);
-        QCOMPARE(main.form.state().start_with_windows, QString("1"));
+        QCOMPARE(main.state.start_with_windows, QString("1"));
     }
 
     void viewer_text_of_a_log() {
@@ -352,7 +347,7 @@ private slots:
                  qPrintable(now));
         QVERIFY(!now.contains(" - "));
         QCOMPARE(shown_lines(viewer), (QStringList{"", now.trimmed()}));
-        QVERIFY(main.texts.isEmpty());
+        QVERIFY(main.prompts.isEmpty());
         const QWidget* focus = viewer->focusWidget();
         QVERIFY(focus != nullptr);
         QVERIFY(viewer->mask().contains(focus->geometry().center()));

@@ -6,14 +6,12 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "app/form1.h"
 #include "config/form9.h"
 #include "config/general_form.h"
-#include "core/resources.h"
+#include "core/event_log.h"
 #include "desktop/menu1.h"
-#include "desktop/tray_menu.h"
 #include "support/scripted_pop3_server.h"
-#include "support/temp_folder.h"
+#include "support/startup_fixture.h"
 
 using namespace ostrel;
 
@@ -21,25 +19,22 @@ Q_DECLARE_METATYPE(QSystemTrayIcon::ActivationReason)
 
 namespace {
 
-struct Tray {
-    testing::TempProgramFolder folder;
-    Form1 form;
+// A loaded main window whose menu opens no web page and ends no program.
+struct Tray : testing::StartupFixture {
     QList<QUrl> opened;
     int ended = 0;
 
-    explicit Tray(Timings timings = Timings())
-        : form(
-              folder.path(), folder.file("Ostrel"),
-              [](const QString&, const QString&, PromptIcon, PromptButtons) {
-                  return PromptAnswer::Ok;
-              },
-              timings) {
-        form.tray_menu().set_url_opener([this](const QUrl& url) { opened << url; });
-        form.tray_menu().set_program_ender([this] { ++ended; });
-        form.refresh_tray_icon();
+    explicit Tray(Timings timings = Timings()) : StartupFixture(timings) {
+        load();
+        tray_menu().set_url_opener([this](const QUrl& url) { opened << url; });
+        tray_menu().set_program_ender([this] { ++ended; });
     }
     QAction* item(const char* name) {
-        return form.tray_menu().menu()->findChild<QAction*>(QLatin1String(name));
+        return tray_menu().menu()->findChild<QAction*>(QLatin1String(name));
+    }
+    template <typename Window>
+    Window* shown() {
+        return form->findChild<Window*>();
     }
 };
 
@@ -48,21 +43,19 @@ struct Tray {
 class TrayMenuTest : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { init_resources(); }
-
     void items_in_order() {
         Tray tray;
         QStringList items;
-        for (QAction* action : tray.form.tray_menu().menu()->actions()) {
+        for (QAction* action : tray.tray_menu().menu()->actions()) {
             items << (action->isSeparator() ? QString("-") : action->text()) + "|" +
                          action->objectName();
         }
         QCOMPARE(items, (QStringList{"Pop3 Accounts|pop3", "General Options|general",
                                      "Check Now !|ver_agora", "View Log|ver_log", "-|kkk",
                                      "Help|ajuda", QString(kSiteHost) + "|site_meu", "Exit|sair"}));
-        QCOMPARE(tray.form.tray().tip(), QString("Ostrel"));
+        QCOMPARE(tray.tray().tip(), QString("Ostrel"));
         // The icon carries the menu, so panels that draw their own get it too.
-        QCOMPARE(tray.form.tray().system_icon()->contextMenu(), tray.form.tray_menu().menu());
+        QCOMPARE(tray.tray().system_icon()->contextMenu(), tray.tray_menu().menu());
     }
 
     void menu_only_on_a_press_data() {
@@ -76,10 +69,10 @@ private slots:
         QFETCH(QSystemTrayIcon::ActivationReason, reason);
         QFETCH(bool, shown);
         Tray tray;
-        emit tray.form.tray().system_icon()->activated(reason);
-        QCOMPARE(tray.form.tray_menu().shown_count(), shown ? 1 : 0);
-        QCOMPARE(tray.form.tray_menu().menu()->isVisible(), shown);
-        tray.form.tray_menu().menu()->hide();
+        emit tray.tray().system_icon()->activated(reason);
+        QCOMPARE(tray.tray_menu().shown_count(), shown ? 1 : 0);
+        QCOMPARE(tray.tray_menu().menu()->isVisible(), shown);
+        tray.tray_menu().menu()->hide();
     }
 
     void web_pages_and_exit_data() {
@@ -96,43 +89,43 @@ private slots:
         tray.item(qPrintable(item))->trigger();
         QCOMPARE(tray.opened, url.isEmpty() ? QList<QUrl>{} : QList<QUrl>{QUrl(url)});
         QCOMPARE(tray.ended, url.isEmpty() ? 1 : 0);
-        QCOMPARE(tray.form.tray().is_up(), !url.isEmpty());
+        QCOMPARE(tray.tray().is_up(), !url.isEmpty());
     }
 
     void windows_are_single_instances() {
         Tray tray;
         tray.item("pop3")->trigger();
         tray.item("general")->trigger();
-        Form9* editor = tray.form.accounts_editor();
-        GeneralForm* options = tray.form.general_options();
+        Form9* editor = tray.shown<Form9>();
+        GeneralForm* options = tray.shown<GeneralForm>();
         QVERIFY(editor && editor->isVisible() && options && options->isVisible());
         tray.item("pop3")->trigger();
         tray.item("general")->trigger();
-        QCOMPARE(tray.form.accounts_editor(), editor);
-        QCOMPARE(tray.form.general_options(), options);
+        QCOMPARE(tray.form->findChildren<Form9*>(), QList<Form9*>{editor});
+        QCOMPARE(tray.form->findChildren<GeneralForm*>(), QList<GeneralForm*>{options});
         // Closing destroys the window; the next opening makes a new one.
         editor->Command4->click();
-        QTRY_VERIFY(tray.form.accounts_editor() == nullptr);
+        QTRY_VERIFY(tray.shown<Form9>() == nullptr);
         tray.item("pop3")->trigger();
-        QVERIFY(tray.form.accounts_editor() != nullptr);
+        QVERIFY(tray.shown<Form9>() != nullptr);
     }
 
     void view_log_again_does_not_reload() {
         Tray tray;
         tray.folder.write("logfile.txt", "first\r\n");
         tray.item("ver_log")->trigger();
-        Menu1* viewer = tray.form.log_viewer();
+        Menu1* viewer = tray.shown<Menu1>();
         QVERIFY(viewer != nullptr);
         // Checks keep to the main window's schedule: the viewer runs none of its own.
         QVERIFY(viewer->findChildren<QTimer*>().isEmpty());
-        tray.form.log_event("written while open");
+        tray.log.log_event("written while open");
         tray.item("ver_log")->trigger();
-        QCOMPARE(tray.form.log_viewer(), viewer);
+        QCOMPARE(tray.form->findChildren<Menu1*>(), QList<Menu1*>{viewer});
         QCOMPARE(viewer->Text2->toPlainText(), QString("\nfirst"));
         viewer->Command4->click();
-        QTRY_VERIFY(tray.form.log_viewer() == nullptr);
+        QTRY_VERIFY(tray.shown<Menu1>() == nullptr);
         tray.item("ver_log")->trigger();
-        QVERIFY(tray.form.log_viewer()->Text2->toPlainText().endsWith("written while open"));
+        QVERIFY(tray.shown<Menu1>()->Text2->toPlainText().endsWith("written while open"));
     }
 
     // "Check Now !" runs the check; the blink starts from the normal image and
@@ -142,13 +135,13 @@ private slots:
         timings.blink_ms = 100;
         Tray tray(timings);
         testing::ScriptedPop3Server server;  // greets late, so that the check lasts a while
-        server.queue << testing::ScriptedReply::late("+OK\r\n", 750);
+        server.transcript = {testing::ScriptedReply::late("+OK\r\n", 750)};
         server.responder = testing::ScriptedPop3Server::mailbox({});
         tray.folder.write("lumetta_pop.cfg", server.address().toUtf8() + "<>ann<>pw<>\r\n");
         QList<TrayImage> shown;
-        connect(&tray.form.tray(), &TrayIcon::shown, &tray.form,
+        connect(&tray.tray(), &TrayIcon::shown, tray.form.get(),
                 [&shown](TrayImage image) { shown << image; });
-        QSignalSpy finished(&tray.form, &Form1::check_finished);
+        QSignalSpy finished(tray.form.get(), &Form1::check_finished);
         tray.item("ver_agora")->trigger();
         QCOMPARE(finished.size(), 1);
         QVERIFY2(!tray.folder.read("logfile.txt").contains("connect"),

@@ -5,7 +5,7 @@
 #include <QScreen>
 #include <QtTest>
 
-#include "app/form1.h"
+#include "core/event_log.h"
 #include "core/resources.h"
 #include "desktop/window_shape.h"
 #include "notify/nota_form.h"
@@ -18,12 +18,12 @@ using namespace ostrel;
 
 namespace {
 
+// The popups' manager and their owner, as the main window holds them.
 struct Main {
     testing::TempProgramFolder folder;
-    Form1 form{
-        folder.path(), folder.file("Ostrel"),
-        [](const QString&, const QString&, PromptIcon, PromptButtons) { return PromptAnswer::Ok; }};
-    NotaManager& notes() { return form.notes(); }
+    EventLog log{folder.file("logfile.txt")};
+    QWidget owner;
+    NotaManager notes{log, &owner};
 };
 
 QRect screen_area() {
@@ -89,12 +89,12 @@ private slots:
     // opens a new list each time; closing one window leaves the others.
     void notifications_and_their_senders_lists() {
         Main main;
-        NotaForm* first = main.notes().new_nota("nota");
-        NotaForm* second = main.notes().new_nota("note");
-        QCOMPARE(main.notes().nota_count(), 2);
-        QCOMPARE(main.notes().nota_list(0), nullptr);
-        QCOMPARE(main.notes().nota_list(1), first);
-        QCOMPARE(main.notes().newest(), second);
+        NotaForm* first = main.notes.new_nota("nota");
+        NotaForm* second = main.notes.new_nota("note");
+        QCOMPARE(main.notes.nota_count(), 2);
+        QCOMPARE(main.notes.nota_list(0), nullptr);
+        QCOMPARE(main.notes.nota_list(1), first);
+        QCOMPARE(main.notes.newest(), second);
         const QRect screen = screen_area();
         for (NotaForm* nota : {first, second}) {
             QVERIFY(nota->isVisible());
@@ -126,19 +126,19 @@ private slots:
         QPointer<NotaForm> closed = second;
         close_by_picture(second);
         QVERIFY(closed.isNull());
-        QCOMPARE(main.notes().newest(), nullptr);
-        QCOMPARE(main.notes().open_count(), 1);
+        QCOMPARE(main.notes.newest(), nullptr);
+        QCOMPARE(main.notes.open_count(), 1);
         close_by_picture(lists[0]);
         first->close();
         QCOMPARE(senders_windows(), QList<Remetentes*>{lists[1]});
-        NotaForm* third = main.notes().new_nota("nota");
-        QCOMPARE(main.notes().nota_list(3), third);
+        NotaForm* third = main.notes.new_nota("nota");
+        QCOMPARE(main.notes.nota_list(3), third);
         QCOMPARE(third->pos(), screen.topLeft() + nota_position(screen.size()));
     }
 
     void senders_list_shows_one_sender_a_line() {
         Main main;
-        NotaForm* nota = main.notes().new_nota("nota");
+        NotaForm* nota = main.notes.new_nota("nota");
         const QList<QPair<QString, QStringList>> cases = {
             {"\r\nAnn \r\n\r\nCy ", {"", "Ann ", "", "Cy "}}, {"", {""}}, {"\rAnn", {"", "Ann"}}};
         for (const auto& [frase, lines] : cases) {
@@ -177,9 +177,9 @@ private slots:
 
     void debug_total_and_the_shared_instance() {
         Main main;
-        main.notes().show_total("total pop.example.com 3");
-        NotaForm* nota = main.notes().newest();
-        QCOMPARE(main.notes().nota_count(), 1);
+        main.notes.show_total("total pop.example.com 3");
+        NotaForm* nota = main.notes.newest();
+        QCOMPARE(main.notes.nota_count(), 1);
         QCOMPARE(nota->pos(), screen_area().topLeft() +
                                   QPoint(screen_area().width() / 2, screen_area().height() / 2));
         QVERIFY(!nota->Label1->text().isEmpty());
@@ -191,16 +191,16 @@ private slots:
         QVERIFY(senders_windows()[0]->Label1->text().isEmpty());
 
         // The shared window is neither counted nor listed.
-        main.form.Command3->click();
-        NotaForm* shared = main.notes().default_instance();
+        main.notes.show_default_instance();
+        NotaForm* shared = main.notes.default_instance();
         QVERIFY(shared != nullptr && shared->isVisible());
-        main.notes().show_default_instance();
-        QCOMPARE(main.notes().default_instance(), shared);
-        QCOMPARE(main.notes().nota_count(), 1);
+        main.notes.show_default_instance();
+        QCOMPARE(main.notes.default_instance(), shared);
+        QCOMPARE(main.notes.nota_count(), 1);
         close_by_picture(shared);
-        QCOMPARE(main.notes().default_instance(), nullptr);
-        main.notes().show_default_instance();
-        QVERIFY(main.notes().default_instance() != nullptr);
+        QCOMPARE(main.notes.default_instance(), nullptr);
+        main.notes.show_default_instance();
+        QVERIFY(main.notes.default_instance() != nullptr);
     }
 
     void dragging_moves_only_by_the_surfaces_data() {
@@ -216,7 +216,7 @@ private slots:
         QFETCH(QString, surface);
         QFETCH(bool, moves);
         Main main;
-        NotaForm* nota = main.notes().new_nota("nota");
+        NotaForm* nota = main.notes.new_nota("nota");
         nota->Label2->setText("You have  3 new message(s)");
         QWidget* window = nota;
         if (surface.startsWith("remetentes")) {

@@ -5,29 +5,22 @@
 #include <QTextEdit>
 #include <QtTest>
 
-#include "core/resources.h"
 #include "notify/nota_form.h"
-#include "notify/nota_manager.h"
+#include "support/check_fixture.h"
 #include "support/dovecot_fixture.h"
-#include "support/startup_fixture.h"
 
 using namespace ostrel;
 using testing::DovecotFixture;
-using testing::StartupFixture;
 
 namespace {
 
-// A program folder whose accounts file holds one account on the test server.
-struct Account {
-    Account(const QByteArray& user, const QByteArray& search_words) {
-        start.load();
-        start.folder.write("lumetta_pop.cfg", DovecotFixture::address().toUtf8() + "<>" + user +
-                                                  "<>" + DovecotFixture::password().toUtf8() +
-                                                  "<>" + search_words + "\r\n");
+// A check of one account on the test server.
+struct Account : testing::CheckFixture {
+    Account(const QByteArray& user, const QByteArray& search_words)
+        : CheckFixture(kReplyTimeoutMs) {
+        write_accounts(DovecotFixture::address().toUtf8() + "<>" + user + "<>" +
+                       DovecotFixture::password().toUtf8() + "<>" + search_words + "\r\n");
     }
-    NotaManager& notes() { return start.form->notes(); }
-    QString log() const { return QString::fromUtf8(start.folder.read("logfile.txt")); }
-    StartupFixture start;
 };
 
 // A popup line's whole text: its tool tip, which holds it even when the line
@@ -59,7 +52,6 @@ const QList<QByteArray> kRealMail = {
 class PopupsDovecotTest : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { init_resources(); }
     void init() {
         if (!DovecotFixture::available()) {
             QSKIP(DovecotFixture::kSkipReason);
@@ -69,27 +61,27 @@ private slots:
     void real_mail_is_shown_decoded_and_stored_as_it_arrived() {
         QCOMPARE(DovecotFixture::fill("user47", kRealMail), QString());
         Account news("user47", "");
-        news.start.form->executa2();
-        QCOMPARE(news.notes().nota_count(), 1);
-        NotaForm* nota = news.notes().newest();
+        news.run();
+        QCOMPARE(news.notes.nota_count(), 1);
+        NotaForm* nota = news.notes.newest();
         QCOMPARE(nota->Label2->text(), QString("You have  4 new message(s)"));
         const QString senders = "\r\nJosé García\r\nJürgen Müller\r\n山田太郎\r\nДмитрий";
         QCOMPARE(nota->Label5->text(), senders);
         // The seen state keeps each value's first line, byte for byte.
-        const QByteArray seen = news.start.folder.read(DovecotFixture::address() + ".svr");
+        const QByteArray seen = news.folder.read(DovecotFixture::address() + ".svr");
         QVERIFY(
             seen.contains(" =?iso-8859-1?Q?J=FCrgen_M=FCller?= <jm@example.de> "
                           "Quarterly figures for the\r\n"));
         QVERIFY(seen.contains(" Дмитрий <dmitry@example.ru> Grüße из Москвы\r\n"));
-        news.start.form->executa2();
-        QCOMPARE(news.notes().nota_count(), 1);
+        news.run();
+        QCOMPARE(news.notes.nota_count(), 1);
 
         // Accented words, and a word found only on a folded line.
         Account words("user47", "Jürgen PRÓXIMO northern grüße");
-        words.start.form->executa2();
+        words.run();
         QStringList matched;
-        for (int k = 1; k <= words.notes().nota_count(); ++k) {
-            const NotaForm* note = words.notes().nota_list(k);
+        for (int k = 1; k <= words.notes.nota_count(); ++k) {
+            const NotaForm* note = words.notes.nota_list(k);
             matched << note->Label1->text() + " | " + whole(note->Label2) + " | " +
                            whole(note->Label3);
         }
@@ -104,9 +96,8 @@ private slots:
                                        "One message Match: northern" + juergen,
                                        "One message Match: grüße | From: Дмитрий "
                                        "<dmitry@example.ru> | Subject: Grüße из Москвы"}));
-        QVERIFY(words.start.form->Text1->toPlainText().contains(
-            " - 山田太郎 <taro@example.jp> - 会議の議事録"));
-        QVERIFY2(!words.log().contains("Fatal"), qPrintable(words.log()));
+        QVERIFY(words.trace().contains(" - 山田太郎 <taro@example.jp> - 会議の議事録"));
+        QVERIFY2(!words.log_text().contains("Fatal"), qPrintable(words.log_text()));
     }
 };
 

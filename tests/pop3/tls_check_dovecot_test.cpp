@@ -53,16 +53,7 @@ QString fingerprint_of(const QString& certificate) {
 
 // Long enough for a handshake on a loaded machine; the silent server waits
 // it out once.
-constexpr int kReplyTimeoutMs = 5000;
-
-TlsSettings tls_settings(quint16 tls_port, bool trust_test_authority) {
-    TlsSettings tls;
-    tls.port = tls_port;
-    if (trust_test_authority) {
-        tls.extra_authorities = QSslCertificate::fromPath(certificate_file("ca.pem"));
-    }
-    return tls;
-}
+constexpr int kTimeoutMs = 5000;
 
 // A check of one account on 127.0.0.1:`port`, whose connection treats
 // `tls_port` as the implicit-TLS port and, unless told otherwise, trusts
@@ -70,7 +61,9 @@ TlsSettings tls_settings(quint16 tls_port, bool trust_test_authority) {
 struct TlsCheck : testing::CheckFixture {
     TlsCheck(quint16 port, quint16 tls_port, const QString& login = "user21",
              bool trust_test_authority = true)
-        : CheckFixture(kReplyTimeoutMs, tls_settings(tls_port, trust_test_authority)),
+        : CheckFixture(kTimeoutMs, {tls_port, trust_test_authority ? QSslCertificate::fromPath(
+                                                                         certificate_file("ca.pem"))
+                                                                   : QList<QSslCertificate>()}),
           server(QStringLiteral("127.0.0.1:%1").arg(port)) {
         write_accounts(server.toUtf8() + "<>" + login.toUtf8() + "<>" +
                        DovecotFixture::password().toUtf8() + "<>\r\n");
@@ -176,8 +169,7 @@ private slots:
         QFETCH(ScriptedReply, answer);
         QFETCH(QString, reason);
         ScriptedPop3Server server;
-        server.capabilities = {"STLS"};
-        server.queue << ScriptedReply::text("+OK ready\r\n") << answer;
+        server.transcript = {"S: +OK ready", "C: CAPA", "S: +OK\r\nSTLS\r\n.", "C: STLS", answer};
         TlsCheck check(server.port(), 995);
         check.run();
         QCOMPARE(server.commands, QByteArrayList({"CAPA", "STLS"}));

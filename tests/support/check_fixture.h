@@ -7,6 +7,7 @@
 
 #include "check/check_driver.h"
 #include "config/password_store.h"
+#include "core/resources.h"
 #include "notify/nota_manager.h"
 #include "pop3/pop3_reader.h"
 #include "support/context_fixture.h"
@@ -19,7 +20,17 @@ namespace ostrel::testing {
 // reads every account with it.
 struct CheckFixture : ContextFixture {
     explicit CheckFixture(int reply_timeout_ms = 400, const TlsSettings& tls = {kPop3TlsPort, {}},
-                          int keyring_timeout_ms = PasswordStore::kTimeoutMs);
+                          int keyring_timeout_ms = PasswordStore::kTimeoutMs)
+        : passwords(keyring_timeout_ms),
+          reader(files, log, prompt, {reply_timeout_ms, tls}),
+          driver(context, notes, passwords,
+                 {&Timer1, &Timer2, &Text1, [this](const QString& text) { caption = text; },
+                  [this](TrayImage shown) { image = shown; }},
+                 [this](const QString&) -> MailboxReader& { return reader; }) {
+        init_resources();
+        Timer1.setInterval(60000);
+        Timer2.setInterval(50);
+    }
 
     void write_accounts(const QByteArray& accounts) const {
         folder.write("lumetta_pop.cfg", accounts);
@@ -28,7 +39,11 @@ struct CheckFixture : ContextFixture {
     QString trace() const { return Text1.toPlainText(); }
     // Between checks: the tick running, no blink, no wait, the caption and
     // image restored, the connection closed.
-    bool idle() const;
+    bool idle() const {
+        return Timer1.isActive() && !Timer2.isActive() && caption == QLatin1String("Get Mail") &&
+               image == TrayImage::Normal && reader.connection().is_closed() &&
+               !reader.connection().reply_timer()->isActive() && !driver.running();
+    }
 
     QWidget owner;
     NotaManager notes{log, &owner};

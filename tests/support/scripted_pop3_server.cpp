@@ -1,9 +1,23 @@
 #include "support/scripted_pop3_server.h"
 
+#include <QTest>
 #include <QTimer>
 #include <utility>
 
 namespace ostrel::testing {
+
+Said::Said(const QByteArray& line) {
+    if (line == "--") {
+        kind = Reconnect;
+    } else if (line.startsWith("C: ")) {
+        kind = Client;
+        client = line.mid(3);
+    } else if (line.startsWith("S: ")) {
+        reply = ScriptedReply::text(line.mid(3) + "\r\n");
+    } else {
+        qFatal("a transcript line begins with \"S: \", \"C: \" or is \"--\": %s", line.constData());
+    }
+}
 
 ScriptedReply ScriptedReply::in_pieces_of(const QByteArray& reply, int size) {
     QByteArrayList pieces;
@@ -20,13 +34,17 @@ QByteArray top_reply(const QByteArray& from, const QByteArray& subject) {
 
 ScriptedPop3Server::ScriptedPop3Server() {
     responder = [](const QByteArray&) { return ScriptedReply::silence(); };
-    capa = [this](const QByteArray&) {
-        return ScriptedReply::text(capabilities.isEmpty()
-                                       ? QByteArray("-ERR unknown command\r\n")
-                                       : "+OK\r\n" + capabilities.join("\r\n") + "\r\n.\r\n");
-    };
     connect(&server_, &QTcpServer::newConnection, this, &ScriptedPop3Server::accept);
     server_.listen(QHostAddress::LocalHost);
+}
+
+ScriptedPop3Server::~ScriptedPop3Server() {
+    for (const Said& said : transcript) {
+        if (said.kind == Said::Client) {
+            QTest::qFail(qPrintable("the client never sent C: " + said.client), __FILE__, __LINE__);
+            return;
+        }
+    }
 }
 
 ScriptedPop3Server::Responder ScriptedPop3Server::mailbox(const QList<QByteArray>& blocks,
@@ -68,6 +86,9 @@ void ScriptedPop3Server::accept() {
         playing_.clear();
         connect(next, &QTcpSocket::readyRead, this, &ScriptedPop3Server::read_commands);
         connect(next, &QTcpSocket::disconnected, next, &QObject::deleteLater);
+        if (!transcript.isEmpty() && transcript.first().kind == Said::Reconnect) {
+            transcript.removeFirst();
+        }
         answer(QByteArray());
     }
 }
@@ -85,15 +106,43 @@ void ScriptedPop3Server::read_commands() {
 
 // The greeting is answered with an empty command.
 void ScriptedPop3Server::answer(const QByteArray& command) {
+    if (follow(command)) {
+        return;
+    }
     if (command == "CAPA") {
-        play(capa(command));
-    } else if (!queue.isEmpty()) {
-        play(queue.takeFirst());
+        play(ScriptedReply::text(capabilities.isEmpty()
+                                     ? QByteArray("-ERR unknown command\r\n")
+                                     : "+OK\r\n" + capabilities.join("\r\n") + "\r\n.\r\n"));
     } else if (command.isEmpty()) {
         play(ScriptedReply::text("+OK scripted server ready\r\n"));
     } else {
         play(responder(command));
     }
+}
+
+// Takes `command` (empty: the greeting) from the transcript, if it has one
+// left, and plays the server's lines after it.
+bool ScriptedPop3Server::follow(const QByteArray& command) {
+    if (transcript.isEmpty()) {
+        return false;
+    }
+    if (!command.isEmpty()) {
+        const Said expected = transcript.takeFirst();
+        if (expected.kind != Said::Client || expected.client != command) {
+            const QByteArray wanted = expected.kind == Said::Client ? expected.client : "nothing";
+            QTest::qFail(qPrintable("the client sent \"" + command +
+                                    "\" where the transcript has \"" + wanted + '"'),
+                         __FILE__, __LINE__);
+            transcript.clear();
+            playing_.clear();
+            client_->abort();
+            return true;
+        }
+    }
+    while (!transcript.isEmpty() && transcript.first().kind == Said::Server) {
+        play(transcript.takeFirst().reply);
+    }
+    return true;
 }
 
 void ScriptedPop3Server::play(ScriptedReply reply) {

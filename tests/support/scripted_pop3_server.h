@@ -27,28 +27,51 @@ struct ScriptedReply {
     static ScriptedReply in_pieces_of(const QByteArray& reply, int size);
 };
 
+// One line of a dialogue: "S: text" is what the server says (CR LF is
+// added), "C: line" the command line the client must send next, "--" the
+// client closing and connecting again. A ScriptedReply is what the server
+// says in pieces, late, or before closing.
+struct Said {
+    Said(const char* line) : Said(QByteArray(line)) {}
+    explicit Said(const QByteArray& line);
+    Said(const ScriptedReply& reply) : reply(reply) {}
+
+    enum Kind { Server, Client, Reconnect } kind = Server;
+    QByteArray client;
+    ScriptedReply reply;
+};
+using Transcript = QList<Said>;
+
+// A server without CAPA greets and accepts the login "ann", "secret"; the
+// client then asks for STAT.
+inline const Transcript kLoggedIn = {"S: +OK hi", "C: CAPA",        "S: -ERR", "C: USER ann",
+                                     "S: +OK",    "C: PASS secret", "S: +OK",  "C: STAT"};
+
 // The header block a TOP of message `k` answers with, status line included.
 QByteArray top_reply(const QByteArray& from, const QByteArray& subject);
 
 // A POP3 server on 127.0.0.1 that answers from a script, for what real servers
-// never do. The greeting and each command line take the next reply of the
-// queue; once it is empty, `responder` answers (default: silence). CAPA is
-// never taken from the queue: `capa` answers it, by default with the listing
-// of `capabilities`, or "-ERR" when there are none, as an old server does.
+// never do. It follows `transcript` first: each command line must be the next
+// "C:" line (anything else fails the test and closes the connection), and the
+// "S:" lines after it are the answer; the greeting is the "S:" lines before
+// the first command. A transcript the client leaves unfinished fails the
+// test. After the transcript, `responder` answers (default: silence), and
+// CAPA gets the listing of `capabilities`, or "-ERR" when there are none, as
+// an old server does.
 class ScriptedPop3Server : public QObject {
     Q_OBJECT
 public:
     using Responder = std::function<ScriptedReply(const QByteArray& command)>;
 
     ScriptedPop3Server();
+    ~ScriptedPop3Server() override;
 
     quint16 port() const { return server_.serverPort(); }
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(port()); }
 
-    QList<ScriptedReply> queue;
+    Transcript transcript;
     Responder responder;
     QByteArrayList capabilities;
-    Responder capa;
     int piece_gap_ms = 3;
 
     // Every command line received, without its CR LF, over all connections.
@@ -64,6 +87,7 @@ private:
     void accept();
     void read_commands();
     void answer(const QByteArray& command);
+    bool follow(const QByteArray& command);
     void play(ScriptedReply reply);
     void write_next_piece();
 

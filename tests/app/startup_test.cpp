@@ -1,8 +1,13 @@
-#include <QTextEdit>
+// The start: the data files made or read and the log-on entry; the main
+// window loaded with its tray icon and schedule; a second copy refused.
+#include <QAction>
+#include <QMenu>
+#include <QPushButton>
 #include <QtTest>
 
-#include "core/date_time_text.h"
+#include "support/scripted_pop3_server.h"
 #include "support/startup_fixture.h"
+#include "support/tiny_disk.h"
 
 using namespace ostrel;
 using testing::StartupFixture;
@@ -25,6 +30,11 @@ void write_autostart_entry(const StartupFixture& start, const QByteArray& text) 
     QVERIFY(entry.open(QIODevice::WriteOnly) && entry.write(text) == text.size());
 }
 
+// A tick of `tick_ms`, a quick blink and reply time-out.
+Timings ticking(int tick_ms) {
+    return {tick_ms, 50, 400};
+}
+
 }  // namespace
 
 class StartupTest : public QObject {
@@ -33,21 +43,17 @@ private slots:
     void first_start_creates_the_data_files() {
         StartupFixture start;
         QDir(start.folder.path()).mkdir("debuga.txt");  // a folder is not the debug switch
-        QVERIFY(start.load());
+        start.init_data_files();
         QCOMPARE(start.folder.read("lumetta_pop.cfg"), QByteArray());
         QCOMPARE(start.folder.read("general.cfg"), QByteArray("10\r\n1\r\n"));
         const QByteArray log = start.folder.read("logfile.txt");
         QVERIFY(log.endsWith(" File created!\r\n"));
         QCOMPARE(log.count("\r\n"), 1);
-        QCOMPARE(start.form->state().check_interval, QString("10"));
-        QCOMPARE(start.form->state().start_with_windows, QString("1"));
-        QVERIFY(!start.form->state().debug_mode);
+        QCOMPARE(start.state.check_interval, QString("10"));
+        QCOMPARE(start.state.start_with_windows, QString("1"));
+        QVERIFY(!start.state.debug_mode);
         QVERIFY(QFile::exists(start.autostart_entry()));
-        QCOMPARE(start.form->tray().shown_image(), TrayImage::Normal);
-        QVERIFY(start.form->tray().is_up());
         QVERIFY(start.prompts.isEmpty());
-        QVERIFY(start.form->Timer1->isActive());
-        QVERIFY(!start.form->isVisible());
     }
 
     void start_with_files_present_changes_nothing() {
@@ -58,10 +64,10 @@ private slots:
         start.folder.write("debuga.txt", "");
         write_autostart_entry(start, "");
         const auto before = snapshot(start.folder.path());
-        QVERIFY(start.load());
+        start.init_data_files();
         QCOMPARE(snapshot(start.folder.path()), before);
-        QVERIFY(start.form->state().debug_mode);
-        QCOMPARE(start.form->state().check_interval, QString("5"));
+        QVERIFY(start.state.debug_mode);
+        QCOMPARE(start.state.check_interval, QString("5"));
         QVERIFY(!QFile::exists(start.autostart_entry()));
     }
 
@@ -69,7 +75,7 @@ private slots:
         StartupFixture start;
         start.folder.write("general.cfg", "10\r\n1\r\n");
         write_autostart_entry(start, "[Desktop Entry]\nExec=/elsewhere/Ostrel\n");
-        QVERIFY(start.load());
+        start.init_data_files();
         QFile entry(start.autostart_entry());
         QVERIFY(entry.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(entry.readAll());
@@ -102,8 +108,8 @@ private slots:
         } else {
             QDir(start.folder.path()).mkdir(file);
         }
-        QVERIFY(start.load());
-        QCOMPARE(start.form->tray().shown_image(), TrayImage::Error);
+        start.init_data_files();
+        QCOMPARE(start.fatal_lines, 1);
         QVERIFY(!QFile::exists(start.autostart_entry()));
         if (!logged.isEmpty()) {
             QCOMPARE(start.folder.read("logfile.txt").count(logged.toUtf8()), 1);
@@ -111,14 +117,14 @@ private slots:
         if (settings.isEmpty()) {
             QVERIFY(!start.folder.exists("general.cfg"));
         } else {
-            QCOMPARE(start.form->state().check_interval, QString("7"));
-            QCOMPARE(start.form->state().start_with_windows, QString());
+            QCOMPARE(start.state.check_interval, QString("7"));
+            QCOMPARE(start.state.start_with_windows, QString());
         }
     }
 
     void log_lines_data() {
         QTest::addColumn<QString>("message");
-        QTest::addColumn<bool>("error_image");
+        QTest::addColumn<bool>("fatal");
         QTest::newRow("lower-case fatal") << "fatal things happen" << false;
         QTest::newRow("Fatal in the middle") << "socket said: Fatal reset" << true;
         QTest::newRow("empty") << "" << false;
@@ -128,28 +134,58 @@ private slots:
     }
     void log_lines() {
         QFETCH(QString, message);
-        QFETCH(bool, error_image);
+        QFETCH(bool, fatal);
+        StartupFixture start;
+        start.log.log_event(message);
+        start.log.log_event(message);
+        const QList<QByteArray> lines = start.folder.read("logfile.txt").split('\n');
+        QCOMPARE(lines.size(), 3);  // two lines, empty tail
+        const QString shown = QString(message).replace("\r", "\\r").replace("\n", "\\n");
+        QVERIFY(lines[0].endsWith(" - " + shown.toUtf8() + "\r"));
+        QCOMPARE(lines[0], lines[1].left(lines[0].size()));
+        QCOMPARE(start.fatal_lines, fatal ? 2 : 0);
+    }
+
+    // The main window stays hidden behind its tray icon; its schedule starts
+    // once the load has made sure no other copy runs. A fatal line shows the
+    // error image.
+    void main_window_loads() {
         StartupFixture start;
         QVERIFY(start.load());
-        start.form->log_event(message);
-        start.form->log_event(message);
-        const QList<QByteArray> lines = start.folder.read("logfile.txt").split('\n');
-        QCOMPARE(lines.size(), 4);  // creation line, two lines, empty tail
-        const QString shown = QString(message).replace("\r", "\\r").replace("\n", "\\n");
-        QVERIFY(lines[1].endsWith(" - " + shown.toUtf8() + "\r"));
-        QCOMPARE(lines[1], lines[2].left(lines[1].size()));
-        QCOMPARE(start.form->tray().shown_image() == TrayImage::Error, error_image);
+        QCOMPARE(start.tray().shown_image(), TrayImage::Normal);
+        QVERIFY(start.tray().is_up());
+        QVERIFY(start.form->Timer1->isActive());
+        QVERIFY(!start.form->isVisible());
+        start.form->Command3->click();
+        QVERIFY(start.form->findChild<QWidget*>("nota_form")->isVisible());
+        StartupFixture broken;
+        broken.folder.write("general.cfg", "7\r\n");
+        QVERIFY(broken.load());
+        QCOMPARE(broken.tray().shown_image(), TrayImage::Error);
+    }
+
+    void program_folder_unusable_at_first_start() {
+        StartupFixture start;
+        testing::TinyDisk disk(start.folder.path(), QStringLiteral("ro,size=64k"));
+        if (!disk.mounted()) {
+            QSKIP("a read-only program folder needs root and a tmpfs mount; neither is available");
+        }
+        QVERIFY(start.load());
+        QCOMPARE(start.tray().shown_image(), TrayImage::Error);
+        QVERIFY(!QFile::exists(start.autostart_entry()));
+        QVERIFY(QDir(start.folder.path()).isEmpty());
+        QSignalSpy checks(start.form.get(), &Form1::check_finished);
+        start.form->Command2->click();
+        QCOMPARE(checks.count(), 1);
     }
 
     // The box stays open for several ticks of a short schedule: nothing runs.
     void second_holder_of_the_lock_is_refused() {
         StartupFixture first;
         QVERIFY(first.load());
-        Timings ticking;
-        ticking.check_tick_ms = 20;
-        StartupFixture second(ticking);
+        StartupFixture second(ticking(20));
         second.while_prompting = [] { QTest::qWait(200); };
-        QSignalSpy checks(second.form.get(), &Form1::check_finished);
+        QSignalSpy checks(&second.window(), &Form1::check_finished);
         SingleInstance same_lock(QFileInfo(first.folder.path()).absolutePath() + "/" +
                                  QFileInfo(first.folder.path()).fileName() + ".lock");
         QVERIFY(!second.form->load(same_lock));
@@ -158,8 +194,54 @@ private slots:
         QCOMPARE(second.prompts, QStringList{"O Programa já esta a ser executado!"});
         QVERIFY(second.folder.read("logfile.txt").isEmpty());
         QVERIFY(!second.folder.exists("general.cfg"));
-        QVERIFY(!second.form->tray().is_up());
-        QVERIFY(first.form->tray().is_up());
+        QVERIFY(!second.tray().is_up());
+        QVERIFY(first.tray().is_up());
+    }
+
+    // A check comes every `interval` ticks; one asked for by hand leaves the
+    // count as it was. An interval that is no number means every tick.
+    void schedule_counts_ticks_to_the_interval() {
+        StartupFixture start(ticking(20));
+        start.folder.write("general.cfg", "3\r\n0\r\n");
+        QVERIFY(start.load());
+        QSignalSpy ticks(start.form->Timer1, &QTimer::timeout);
+        QSignalSpy finished(start.form.get(), &Form1::check_finished);
+        QVERIFY(finished.wait(2000));
+        QCOMPARE(ticks.count(), 3);
+        QVERIFY(ticks.wait(2000));
+        start.form->Command2->click();
+        QCOMPARE(finished.count(), 2);
+        QVERIFY(finished.wait(2000));
+        QCOMPARE(ticks.count(), 6);
+
+        StartupFixture every_tick(ticking(20));
+        every_tick.folder.write("general.cfg", "not a number\r\n0\r\n");
+        QVERIFY(every_tick.load());
+        QSignalSpy first_ticks(every_tick.form->Timer1, &QTimer::timeout);
+        QSignalSpy first_check(every_tick.form.get(), &Form1::check_finished);
+        QVERIFY(first_check.wait(2000));
+        QCOMPARE(first_ticks.count(), 1);
+    }
+
+    // "executa" or "Check Now !" while a check runs starts no second one.
+    void a_check_asked_for_during_a_check_is_refused() {
+        testing::ScriptedPop3Server server;
+        server.transcript = {testing::ScriptedReply::silence()};
+        StartupFixture start(ticking(60000));
+        QVERIFY(start.load());
+        start.folder.write("lumetta_pop.cfg", server.address().toUtf8() + "<>ann<>pw<>\r\n");
+        Form1& form = *start.form;
+        QSignalSpy finished(&form, &Form1::check_finished);
+        QTimer::singleShot(100, &form, [&form] {
+            form.Command2->click();
+            form.findChild<TrayMenu*>()->menu()->findChild<QAction*>("ver_agora")->trigger();
+        });
+        form.Command2->click();
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(server.connections, 1);
+        const QByteArray log = start.folder.read("logfile.txt");
+        QCOMPARE(log.count("Can"), 1);
+        QCOMPARE(log.count("Err 001"), 0);
     }
 };
 
