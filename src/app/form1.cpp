@@ -109,10 +109,6 @@ void Form1::init_data_files() {
     ostrel::init_data_files(context_, program_path_);
 }
 
-void Form1::log_event(const QString& text) {
-    log_.log_event(text);
-}
-
 void Form1::set_icon(TrayImage image) {
     icon_ = image;
     setWindowIcon(tray_image_icon(image));

@@ -66,7 +66,6 @@ protected:
 
 private:
     void init_data_files();
-    void log_event(const QString& text);
     void refresh_tray_icon();
     void set_icon(TrayImage image);
 
