@@ -85,8 +85,8 @@ void show_match(const AppState& state, NotaManager& notes, const SearchMatch& ma
     }
     nota->Label1->setText(QStringLiteral("One message Match: ") + match.word);
     const DisplayValues shown = state.messages.shown(match.message);
-    set_elided_text(nota->Label2, QStringLiteral("From: ") + shown.from);
-    set_elided_text(nota->Label3, QStringLiteral("Subject: ") + shown.subject);
+    set_elided_text(nota->Label2, QStringLiteral("From: ") + shown.from, match.word);
+    set_elided_text(nota->Label3, QStringLiteral("Subject: ") + shown.subject, match.word);
     nota->Label4->setText(state.server);
     nota->Command1->setVisible(false);
 }

@@ -42,6 +42,9 @@ public:
     QPushButton* Command1;
     QLabel* Label5;
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
     EventLog& log_;
 };
