@@ -4,6 +4,7 @@
 #include <QGlyphRun>
 #include <QLabel>
 #include <QRawFont>
+#include <QTextDocument>
 #include <QTextLayout>
 #include <algorithm>
 #include <cmath>
@@ -38,9 +39,11 @@ void set_elided_text(QLabel* label, const QString& text, const QString& keep) {
     label->setTextFormat(Qt::PlainText);
     const int width = label->contentsRect().width() - std::max(label->indent(), 0);
     label->setText(elide_keeping(text, keep, label->fontMetrics(), width));
-    // A tool tip that looks like markup is shown as markup: escape it, and
-    // say it is rich text so that the escapes are read.
-    label->setToolTip(QStringLiteral("<qt>") + text.toHtmlEscaped() + QStringLiteral("</qt>"));
+    // A tool tip that looks like markup is shown as markup: such a one is
+    // escaped, and kept on one line as a plain one is (rich text wraps).
+    label->setToolTip(Qt::mightBeRichText(text) ? QStringLiteral("<p style='white-space:pre'>") +
+                                                      text.toHtmlEscaped() + QStringLiteral("</p>")
+                                                : text);
 }
 
 int line_height(const QString& text, const QFont& font) {
