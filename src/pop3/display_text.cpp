@@ -371,17 +371,32 @@ InternetAddressMailbox* first_mailbox(InternetAddressList* list) {
 QString first_mailbox_name(const QList<Piece>& pieces) {
     QString value;
     QStringList words;
+    const auto stand_in = [&](const QString& word) {
+        if (kFirstStandIn + words.size() > kLastStandIn) {
+            return false;
+        }
+        value += QChar(char16_t(kFirstStandIn + words.size()));
+        words << word;
+        return true;
+    };
     for (const Piece& piece : pieces) {
-        if (piece.kind == Piece::Text) {
-            if (std::any_of(piece.text.cbegin(), piece.text.cend(), is_stand_in)) {
+        if (piece.kind != Piece::Text) {
+            if (!stand_in(piece.text)) {
                 return {};
             }
-            value += piece.text;
-        } else if (kFirstStandIn + words.size() <= kLastStandIn) {
-            value += QChar(char16_t(kFirstStandIn + words.size()));
-            words << piece.text;
-        } else {
+            continue;
+        }
+        if (std::any_of(piece.text.cbegin(), piece.text.cend(), is_stand_in)) {
             return {};
+        }
+        // The parser reads what looks like an encoded word in its own way:
+        // it sees none.
+        const QStringList parts = piece.text.split(QStringLiteral("=?"));
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            if (i > 0 && !stand_in(QStringLiteral("=?"))) {
+                return {};
+            }
+            value += parts[i];
         }
     }
     value.replace(QChar(0), kReplacement);
