@@ -187,7 +187,7 @@ choose_over_bus() {  # caption
 }
 
 popup() {  # the program's newest popup on the X display
-    xdotool search --onlyvisible --pid "$ostrel" --name '^nota$' 2>/dev/null | tail -1
+    xdotool search --all --onlyvisible --pid "$ostrel" --name '^nota$' 2>/dev/null | tail -1
 }
 popup_shown() {
     [ -n "$(popup)" ]

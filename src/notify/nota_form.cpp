@@ -1,5 +1,6 @@
 #include "notify/nota_form.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <cmath>
@@ -30,6 +31,8 @@ QLabel* make_line(QWidget* parent, const char* name, const QRect& place) {
     auto* label = new QLabel(parent);
     label->setObjectName(QLatin1String(name));
     label->setGeometry(place);
+    // Taller when the text needs it (fit_line_height).
+    label->setMinimumHeight(place.height());
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     // Senders and subjects come from servers: shown as they stand, never as markup.
     label->setTextFormat(Qt::PlainText);
@@ -54,6 +57,9 @@ NotaForm::NotaForm(EventLog& log, QWidget* parent)
     setObjectName(QStringLiteral("nota_form"));
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_ShowWithoutActivating);
+    // The window never becomes active, and Qt shows tool tips (the whole
+    // text of a cut line) only on the active window unless told so.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     setFixedSize(195, 98);
     QFont small = font();
     small.setPixelSize(11);
@@ -90,6 +96,17 @@ NotaForm::NotaForm(EventLog& log, QWidget* parent)
 
 NotaForm::~NotaForm() = default;
 
+bool NotaForm::event(QEvent* event) {
+    // A label whose text changed asks for a new layout: each line is made
+    // tall enough for the scripts its text is drawn in.
+    if (event->type() == QEvent::LayoutRequest) {
+        for (QLabel* line : {Label1, Label2, Label3, Label4}) {
+            fit_line_height(line);
+        }
+    }
+    return QWidget::event(event);
+}
+
 void NotaForm::load() {
     const QRect area = primary_popup_area();
     if (!area.isEmpty()) {
@@ -114,8 +131,8 @@ void NotaForm::show_new_mail(const QString& date_time, int count, const QString&
 void NotaForm::show_match(const QString& word, const QString& from, const QString& subject,
                           const QString& server) {
     Label1->setText(QStringLiteral("One message Match: ") + word);
-    set_elided_text(Label2, QStringLiteral("From: ") + from);
-    set_elided_text(Label3, QStringLiteral("Subject: ") + subject);
+    set_elided_text(Label2, QStringLiteral("From: ") + from, word);
+    set_elided_text(Label3, QStringLiteral("Subject: ") + subject, word);
     Label4->setText(server);
     Command1->setVisible(false);
 }
@@ -130,7 +147,7 @@ Remetentes* NotaForm::novaform2(const QString& formname, const QString& frase,
         list->load();
         list->show();
         list->set_list_text(frase);
-        list->Label1->setText(serv);
+        set_elided_text(list->Label1, serv);
         return list;
     } catch (const std::exception& failure) {
         log_.log_event(QStringLiteral("Fatal Err 002 ") + QString::fromLocal8Bit(failure.what()));

@@ -51,6 +51,9 @@ public:
     QPushButton* Command1;
     QLabel* Label5;
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
     EventLog& log_;
 };

@@ -25,6 +25,10 @@ public:
     QLabel* Label1;
     QPlainTextEdit* Text1;
     QLabel* Picture1;
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
 }  // namespace ostrel

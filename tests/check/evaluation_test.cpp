@@ -103,7 +103,7 @@ private slots:
             0);
         row("empty subject, file not empty: seen", "d t a b\r\n", "", 0);
         row("empty subject, empty file: new", "", "", 1, ann);
-        row("address without a name shown whole", "", "s", 1, "\r\n<a@b>", "<a@b>");
+        row("address without a name: the address", "", "s", 1, "\r\na@b", "<a@b>");
         row("decoded name", "", "s", 1, "\r\nJ\u00fcrgen", "=?UTF-8?Q?J=C3=BCrgen?= <j@b>");
         row("empty From adds no line", "", "s", 1, "", "");
     }
@@ -203,7 +203,7 @@ private slots:
         QCOMPARE(nota->Label3->text(), kServer);
         QVERIFY(nota->Label4->text().isEmpty());
         QCOMPARE(nota->Label5->text(),
-                 QString("\r\nAnn Lee\r\n<bob@example.org>\r\ncarla@example.org"));
+                 QString("\r\nAnn Lee\r\nbob@example.org\r\ncarla@example.org"));
         QVERIFY(nota->Command1->isVisibleTo(nota));
         QCOMPARE(seen_lines(main.seen_state()),
                  QStringList({"Ann Lee <ann@example.org> Lunch", "<bob@example.org> Report",

@@ -8,6 +8,7 @@
 #include "core/event_log.h"
 #include "core/resources.h"
 #include "desktop/window_shape.h"
+#include "notify/elided_line.h"
 #include "notify/nota_form.h"
 #include "notify/nota_manager.h"
 #include "notify/nota_slots.h"
@@ -62,6 +63,26 @@ QPoint drag(QWidget* surface, QWidget* window, const QPoint& at, const QPoint& b
     send_mouse(surface, QEvent::MouseButtonRelease, at + by - (window->pos() - before),
                Qt::NoButton);
     return window->pos() - before;
+}
+
+// How many device pixel rows from its top a label of `height` draws into,
+// on a screen of device pixel ratio `ratio`.
+int drawn_rows(QLabel* label, int height, qreal ratio) {
+    const int kept = label->height();
+    label->resize(label->width(), height);
+    QImage image(label->size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::transparent);
+    label->render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
+    label->resize(label->width(), kept);
+    for (int y = image.height() - 1; y >= 0; --y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(image.pixel(x, y)) != 0) {
+                return y + 1;
+            }
+        }
+    }
+    return 0;
 }
 
 }  // namespace
@@ -201,6 +222,47 @@ private slots:
         QCOMPARE(main.notes.default_instance(), nullptr);
         main.notes.show_default_instance();
         QVERIFY(main.notes.default_instance() != nullptr);
+    }
+
+    // A line too long for its label ends in "…"; a search word past that cut
+    // stays on screen after the line's start.
+    void cut_lines_keep_the_matched_word() {
+        QFont font;
+        font.setPixelSize(11);
+        const QFontMetrics metrics(font);
+        const QString line = "Subject: " + QString("many words ").repeated(9) + "Müller, at last";
+        const QString cut = metrics.elidedText(line, Qt::ElideRight, 177);
+        QVERIFY(cut.endsWith(QChar(0x2026)) && !cut.contains("Müller"));
+        QCOMPARE(elide_keeping(line, "", metrics, 177), cut);
+        QCOMPARE(elide_keeping(line, "words", metrics, 177), cut);
+        QCOMPARE(elide_keeping("Subject: short", "short", metrics, 177), QString("Subject: short"));
+        const QString kept = elide_keeping(line, "müller", metrics, 177);
+        QVERIFY2(
+            kept.startsWith("Subject: many") && kept.contains(QString(QChar(0x2026)) + "Müller"),
+            qPrintable(kept));
+        QVERIFY(metrics.horizontalAdvance(kept) <= 177);
+        const QString wide = QString("w").repeated(60);
+        QVERIFY(elide_keeping(line + wide, wide, metrics, 177)
+                    .startsWith(QChar(0x2026) + wide.left(5)));
+    }
+
+    // Every line holds its text whole whatever the scripts in it, on screens
+    // of any density: it shows what a much taller label shows.
+    void lines_hold_any_script_whole() {
+        Main main;
+        NotaForm* nota = main.notes.new_nota("note");
+        const QString text = QString::fromUtf8("Subject: 会議の議事録 مرحبا 📧🎉");
+        const QList<QLabel*> lines = {nota->Label1, nota->Label2, nota->Label3, nota->Label4};
+        for (QLabel* line : lines) {
+            set_elided_text(line, text);
+        }
+        QCoreApplication::sendPostedEvents(nota, QEvent::LayoutRequest);
+        for (QLabel* line : lines) {
+            for (const qreal ratio : {1.0, 1.5, 2.0}) {
+                QVERIFY2(drawn_rows(line, 60, ratio) <= int(line->height() * ratio),
+                         qPrintable(line->objectName() + " at " + QString::number(ratio)));
+            }
+        }
     }
 
     void dragging_moves_only_by_the_surfaces_data() {

@@ -26,7 +26,8 @@ struct Account : testing::CheckFixture {
 // A popup line's whole text: its tool tip, which holds it even when the line
 // is cut to fit.
 QString whole(const QLabel* line) {
-    return QTextDocumentFragment::fromHtml(line->toolTip()).toPlainText();
+    const QString tip = line->toolTip();
+    return Qt::mightBeRichText(tip) ? QTextDocumentFragment::fromHtml(tip).toPlainText() : tip;
 }
 
 // Header blocks as four mail programs write them: encoded words in several

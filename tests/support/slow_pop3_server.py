@@ -13,6 +13,8 @@ import time
 MESSAGES = [
     (b"Ann Lee <ann@example.org>", b"Lunch on Friday?"),
     (b"Bob Stone <bob@example.org>", b"Quarterly report"),
+    # "Re: 会議مرحبا📧 の議事録": Japanese, Arabic and an emoji on one line.
+    (b"Ann Lee <ann@example.org>", b"=?UTF-8?B?UmU6IOS8muitsNmF2LHYrdio2Kfwn5OnIOOBruitsOS6i+mMsg==?="),
 ]
 
 
