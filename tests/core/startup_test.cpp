@@ -160,6 +160,9 @@ private slots:
         QVERIFY(!second.folder.exists("general.cfg"));
         QVERIFY(!second.form->tray().is_up());
         QVERIFY(first.form->tray().is_up());
+        // Where no lock file can be made no data file can be replaced either:
+        // that is no reason to say another copy runs.
+        QVERIFY(SingleInstance(first.folder.path() + "/missing/ostrel.lock").acquire());
     }
 };
 
