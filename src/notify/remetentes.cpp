@@ -1,12 +1,11 @@
 #include "notify/remetentes.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
-#include <QScreen>
 
 #include "desktop/drag_surface.h"
+#include "desktop/popup_placement.h"
 #include "desktop/window_shape.h"
 #include "notify/close_picture.h"
 
@@ -46,8 +45,9 @@ Remetentes::~Remetentes() = default;
 
 void Remetentes::load() {
     apply_shape(this, ShapedWindow::Remetentes);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
+    // Centred on the area that panels leave free.
+    const QRect area = primary_popup_area();
+    if (!area.isEmpty()) {
         move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
     }
 }
