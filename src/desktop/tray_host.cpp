@@ -102,7 +102,8 @@ void TrayHostWatch::listen_to_the_desktop() {
 }
 
 void TrayHostWatch::stop_listening() {
-    delete listeners_;
+    // Later: the look may be running on behalf of one of them.
+    listeners_->deleteLater();
     listeners_ = nullptr;
     QDBusConnection::sessionBus().disconnect(kWatcherService, kWatcherPath, kWatcherInterface,
                                              QStringLiteral("StatusNotifierHostRegistered"), this,
