@@ -6,6 +6,39 @@ set(OSTREL_DIST ${CMAKE_SOURCE_DIR}/dist)
 set(OSTREL_DIST_OUT ${CMAKE_BINARY_DIR}/dist)
 
 configure_file(${OSTREL_DIST}/ostrel.desktop.in ${OSTREL_DIST_OUT}/${OSTREL_APP_ID}.desktop @ONLY)
+
+# The AppStream data names the web page and its screenshots only when the
+# build was given one (OSTREL_HOMEPAGE): an address that leads nowhere fails
+# its validation.
+set(OSTREL_METAINFO_HOMEPAGE "")
+set(OSTREL_METAINFO_SCREENSHOTS "")
+if(OSTREL_HOMEPAGE)
+    string(REPLACE "&" "&amp;" site "${OSTREL_HOMEPAGE}")
+    if(NOT site MATCHES "/$")
+        string(APPEND site "/")
+    endif()
+    set(OSTREL_METAINFO_HOMEPAGE "\n  <url type=\"homepage\">${site}</url>")
+    set(shots
+        "tray_menu|The tray menu: a left or right press on the icon opens it"
+        "nota_form|Popups at the bottom right: new mail, and a message matching a search word"
+        "remetentes|The senders of the new messages"
+        "form9|The accounts editor, where passwords never show in the list"
+        "general_form|The options: minutes between checks, start at log-on"
+        "menu1|The log viewer")
+    set(type " type=\"default\"")
+    foreach(shot ${shots})
+        string(REPLACE "|" ";" shot "${shot}")
+        list(GET shot 0 picture)
+        list(GET shot 1 caption)
+        string(APPEND OSTREL_METAINFO_SCREENSHOTS "\n    <screenshot${type}>"
+            "\n      <caption>${caption}</caption>"
+            "\n      <image>${site}docs/${picture}.png</image>\n    </screenshot>")
+        set(type "")
+    endforeach()
+    set(OSTREL_METAINFO_SCREENSHOTS
+        "\n  <screenshots>${OSTREL_METAINFO_SCREENSHOTS}\n  </screenshots>")
+    set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${OSTREL_HOMEPAGE}")
+endif()
 configure_file(${OSTREL_DIST}/ostrel.metainfo.xml.in
     ${OSTREL_DIST_OUT}/${OSTREL_APP_ID}.metainfo.xml @ONLY)
 
@@ -43,6 +76,8 @@ endforeach()
 install(FILES ${OSTREL_DIST_OUT}/ostrel.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${OSTREL_DIST}/copyright ${OSTREL_DIST_OUT}/changelog.gz
     DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/ostrel)
+# What Help opens. Not under share/doc, which minimal systems leave out.
+install(FILES ${OSTREL_DIST}/help.html DESTINATION ${CMAKE_INSTALL_DATADIR}/ostrel)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ostrel)
@@ -57,7 +92,6 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.ostrel.example.org/")
 # The library dependencies come from dpkg-shlibdeps; the platform plugins
 # (X11, offscreen) are a package of their own that nothing else pulls in.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

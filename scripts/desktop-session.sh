@@ -6,7 +6,8 @@
 # folders (the session bus and everything it starts see only these), no
 # platform chosen for Qt, bounded in time. Usage from a script:
 #   run_parts SCRIPT BUILD_DIR SHOTS_DIR PARTS...
-# which runs "SCRIPT --part PART BUILD_DIR SHOTS_DIR WORK_DIR" for each part.
+# which runs "SCRIPT --part PART BUILD_DIR SHOTS_DIR WORK_DIR" for each part,
+# each for at most part_seconds (default 120).
 run_parts() {
     local script=$1 build shots part work failed=0
     build=$(realpath -m "$2")
@@ -24,7 +25,7 @@ run_parts() {
             HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_CONFIG_DIRS="$work/config-dirs" \
             XDG_DATA_HOME="$work/data" XDG_CACHE_HOME="$work/cache" \
             XDG_RUNTIME_DIR="$work/runtime" NO_AT_BRIDGE=1 GTK_A11Y=none \
-            timeout 120 "$script" --part "$part" "$build" "$shots" "$work"; then
+            timeout "${part_seconds:-120}" "$script" --part "$part" "$build" "$shots" "$work"; then
             echo "$(basename "$script"): $part FAILED" >&2
             failed=1
         fi

@@ -39,12 +39,12 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
     ostrel::init_resources();
 
-    ostrel::SingleInstance instance;
     ostrel::DataFolder data = ostrel::data_folder(kFlavour, QCoreApplication::applicationDirPath(),
                                                   QProcessEnvironment::systemEnvironment());
-    // The folder is made only by the one running copy; a second copy goes on
-    // to its message without touching anything.
-    if (data.error.isEmpty() && kFlavour == ostrel::Flavour::Installed && instance.acquire()) {
+    // The lock that keeps a second copy out lives in the data folder, so an
+    // installed copy makes its folder first; a second copy finds it made and
+    // goes on to its message without touching anything.
+    if (data.error.isEmpty() && kFlavour == ostrel::Flavour::Installed) {
         data.error = ostrel::make_data_folder(data.path);
     }
     if (!data.error.isEmpty()) {
@@ -55,6 +55,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
+    ostrel::SingleInstance instance(ostrel::instance_lock_path(data.path));
     ostrel::Form1 form1(data.path, program_path(), ostrel::message_box_prompt());
     if (!form1.load(instance)) {
         return 0;

@@ -46,7 +46,7 @@ Form1::Form1(const QString& program_folder, const QString& program_path, Prompt 
       tray_(new TrayIcon(this)) {
     setObjectName(QStringLiteral("form1"));
     setWindowTitle(QStringLiteral("Lumetta"));
-    connect(tray_, &TrayIcon::host_missing, this, [this] { tell_tray_missing(this, log_); });
+    new TrayNotice(*tray_, log_, this);
 
     // The schedule starts only once the load has made sure no other copy runs.
     Timer1 = make_timer(this, timings_.check_tick_ms, false);

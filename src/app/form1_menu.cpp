@@ -1,7 +1,10 @@
 // The main window's tray-menu actions.
+#include <QCoreApplication>
+
 #include "app/form1.h"
 #include "config/form9.h"
 #include "config/general_form.h"
+#include "desktop/help_page.h"
 #include "desktop/menu1.h"
 #include "desktop/tray_menu.h"
 #include "notify/nota_manager.h"
@@ -24,6 +27,15 @@ Window* show_single_instance(QPointer<Window>& instance, Make make) {
     instance->raise();
     instance->activateWindow();
     return instance.data();
+}
+
+// Opens a page in the user's browser, or logs why there is none.
+void open_page(const HelpPage& page, const TrayMenu& menu, EventLog& log) {
+    if (page.error.isEmpty()) {
+        menu.open_url(page.url);
+    } else {
+        log.log_event(page.error);
+    }
 }
 
 }  // namespace
@@ -64,11 +76,11 @@ void Form1::check_now() {
 }
 
 void Form1::open_help() {
-    tray_menu_->open_url(help_page_url());
+    open_page(help_page(QCoreApplication::applicationDirPath(), files_.folder), *tray_menu_, log_);
 }
 
 void Form1::open_site() {
-    tray_menu_->open_url(site_url());
+    open_page(site_page(QCoreApplication::applicationDirPath(), files_.folder), *tray_menu_, log_);
 }
 
 void Form1::exit_program() {

@@ -4,6 +4,7 @@
 
 static void init_asset_resources() {
     Q_INIT_RESOURCE(ostrel_assets);
+    Q_INIT_RESOURCE(ostrel_help);
 }
 
 namespace ostrel {

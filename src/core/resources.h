@@ -2,7 +2,8 @@
 
 namespace ostrel {
 
-// Makes the pictures compiled into the library available (call once, early).
+// Makes the pictures and the help page compiled into the library available
+// (call once, early).
 void init_resources();
 
 }  // namespace ostrel

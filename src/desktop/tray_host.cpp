@@ -8,12 +8,7 @@
 #include <QGuiApplication>
 #include <QTimer>
 
-#ifdef OSTREL_X11
-#include <xcb/xcb.h>
-
-#include <cstdlib>
-#include <memory>
-#endif
+#include "desktop/xembed_tray.h"
 
 namespace ostrel {
 
@@ -40,43 +35,6 @@ bool status_notifier_host_registered() {
            reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
 }
 
-#ifdef OSTREL_X11
-struct FreeReply {
-    void operator()(void* reply) const { std::free(reply); }
-};
-template <typename Reply>
-using ReplyPtr = std::unique_ptr<Reply, FreeReply>;
-
-// An XEmbed tray owns the selection _NET_SYSTEM_TRAY_S<screen>.
-bool xembed_tray_owned() {
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t* connection = x11 != nullptr ? x11->connection() : nullptr;
-    if (connection == nullptr) {
-        return false;
-    }
-    int screen = 0;
-    char* host = nullptr;
-    int display = 0;
-    if (xcb_parse_display(nullptr, &host, &display, &screen) != 0) {
-        std::free(host);
-    }
-    const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(screen);
-    const ReplyPtr<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 1, uint16_t(name.size()), name.constData()),
-        nullptr));
-    if (!atom || atom->atom == XCB_ATOM_NONE) {
-        return false;
-    }
-    const ReplyPtr<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
-        connection, xcb_get_selection_owner(connection, atom->atom), nullptr));
-    return owner && owner->owner != XCB_WINDOW_NONE;
-}
-#else
-bool xembed_tray_owned() {
-    return false;
-}
-#endif
-
 }  // namespace
 
 TrayHost current_tray_host() {
@@ -95,9 +53,19 @@ TrayHost current_tray_host() {
 }
 
 TrayHostWatch::TrayHostWatch(QObject* parent, Look look, TrayHostTiming timing)
-    : QObject(parent), look_(std::move(look)), timing_(timing), recheck_(new QTimer(this)) {
-    recheck_->setInterval(timing_.recheck_ms);
-    connect(recheck_, &QTimer::timeout, this, &TrayHostWatch::look);
+    : QObject(parent),
+      look_(std::move(look)),
+      timing_(timing),
+      settle_(new QTimer(this)),
+      missing_after_(new QTimer(this)) {
+    settle_->setSingleShot(true);
+    connect(settle_, &QTimer::timeout, this, [this] {
+        settled_ = true;
+        look_again();
+    });
+    missing_after_->setSingleShot(true);
+    missing_after_->setTimerType(Qt::PreciseTimer);
+    connect(missing_after_, &QTimer::timeout, this, &TrayHostWatch::missing_time_passed);
 }
 
 void TrayHostWatch::start() {
@@ -105,55 +73,74 @@ void TrayHostWatch::start() {
         return;
     }
     started_ = true;
-    since_start_.start();
-    look();
+    // Listening first: a host that comes while the first look runs is not missed.
+    listen_to_the_desktop();
+    look_again();
     if (!done_) {
-        watch_session_bus();
-        recheck_->start();
+        missing_after_->start(timing_.missing_after_ms);
     }
 }
 
-// A panel's watcher and the host registering with it wake the watch at once;
-// the timer catches an XEmbed tray, which announces itself only to clients
-// listening on the root window.
-void TrayHostWatch::watch_session_bus() {
+void TrayHostWatch::listen_to_the_desktop() {
+    listeners_ = new QObject(this);
+    auto* xembed = new XEmbedTrayWatch(listeners_);
+    // Queued: the look asks the display, which it must not do from inside
+    // Qt's handling of a display event.
+    connect(xembed, &XEmbedTrayWatch::tray_announced, this, &TrayHostWatch::look_again,
+            Qt::QueuedConnection);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         return;
     }
+    // The watcher's name changing owner (NameOwnerChanged) and a host
+    // registering with it.
     auto* watcher = new QDBusServiceWatcher(kWatcherService, bus,
-                                            QDBusServiceWatcher::WatchForRegistration, this);
-    connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, &TrayHostWatch::look);
+                                            QDBusServiceWatcher::WatchForRegistration, listeners_);
+    connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, &TrayHostWatch::look_again);
     bus.connect(kWatcherService, kWatcherPath, kWatcherInterface,
-                QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(look()));
+                QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(look_again()));
 }
 
-void TrayHostWatch::look() {
-    if (done_) {
+void TrayHostWatch::stop_listening() {
+    // Later: the look may be running on behalf of one of them.
+    listeners_->deleteLater();
+    listeners_ = nullptr;
+    QDBusConnection::sessionBus().disconnect(kWatcherService, kWatcherPath, kWatcherInterface,
+                                             QStringLiteral("StatusNotifierHostRegistered"), this,
+                                             SLOT(look_again()));
+    settle_->stop();
+    missing_after_->stop();
+}
+
+void TrayHostWatch::look_again() {
+    if (done_ || !started_) {
         return;
     }
     const TrayHost host = look_();
     if (host != TrayHost::XEmbed) {
-        xembed_alone_.invalidate();
-    } else if (!xembed_alone_.isValid()) {
-        xembed_alone_.start();
-    }
-    if (host == TrayHost::XEmbed && !xembed_alone_.hasExpired(timing_.settle_ms)) {
+        settle_->stop();
+        settled_ = false;
+    } else if (!settled_) {
+        if (!settle_->isActive()) {
+            settle_->start(timing_.settle_ms);
+        }
         return;
     }
     if (host == TrayHost::None) {
-        if (!missing_told_ && since_start_.hasExpired(timing_.missing_after_ms)) {
+        if (missing_due_ && !missing_told_) {
             missing_told_ = true;
             emit missing();
         }
         return;
     }
     done_ = true;
-    recheck_->stop();
-    QDBusConnection::sessionBus().disconnect(kWatcherService, kWatcherPath, kWatcherInterface,
-                                             QStringLiteral("StatusNotifierHostRegistered"), this,
-                                             SLOT(look()));
+    stop_listening();
     emit ready(host);
+}
+
+void TrayHostWatch::missing_time_passed() {
+    missing_due_ = true;
+    look_again();
 }
 
 }  // namespace ostrel

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <functional>
 
@@ -20,10 +19,9 @@ enum class TrayHost {
 // tray when a panel offers both.
 TrayHost current_tray_host();
 
-// How the watch below spaces its looks.
+// How long the watch below waits before it takes an XEmbed tray or says
+// there is none.
 struct TrayHostTiming {
-    // How often to look again while waiting.
-    int recheck_ms = 1000;
     // How long an XEmbed tray must be there alone before it is taken: a
     // panel coming up puts up its XEmbed tray and its StatusNotifierItem
     // host at about the same time, in no fixed order.
@@ -36,6 +34,11 @@ struct TrayHostTiming {
 // Waits for a tray host before the icon is made: Qt chooses between a
 // StatusNotifierItem and an XEmbed icon once per process, when the first icon
 // is made, and never changes its mind.
+//
+// It looks when it starts and then only when the desktop says something
+// changed: the StatusNotifierWatcher's name gets an owner or a host registers
+// with it (session bus), or an XEmbed tray takes the tray selection (X
+// display). An idle program without a tray costs no wake-ups.
 class TrayHostWatch : public QObject {
     Q_OBJECT
 public:
@@ -45,9 +48,13 @@ public:
     explicit TrayHostWatch(QObject* parent = nullptr, Look look = current_tray_host,
                            TrayHostTiming timing = TrayHostTiming());
 
-    // Looks at once; keeps looking until a host is there to stay.
+    // Looks at once; then listens until a host is there to stay.
     void start();
     bool started() const { return started_; }
+
+public slots:
+    // A tray host may have come or gone: look now.
+    void look_again();
 
 signals:
     // Once, when the icon can be made for `host`.
@@ -56,19 +63,20 @@ signals:
     // still follow.
     void missing();
 
-private slots:
-    void look();
-
 private:
-    void watch_session_bus();
+    void listen_to_the_desktop();
+    void stop_listening();
+    void missing_time_passed();
 
     Look look_;
     TrayHostTiming timing_;
-    QTimer* recheck_;
-    QElapsedTimer since_start_;
-    QElapsedTimer xembed_alone_;  // valid while an XEmbed tray is there alone
+    QTimer* settle_;  // runs while an XEmbed tray is there alone
+    QTimer* missing_after_;
+    QObject* listeners_ = nullptr;  // what wakes the watch, dropped once done
     bool started_ = false;
     bool done_ = false;
+    bool settled_ = false;
+    bool missing_due_ = false;
     bool missing_told_ = false;
 };
 

@@ -72,6 +72,7 @@ void TrayIcon::make_system_icon(TrayHost) {
     if (up_) {
         system_icon_->show();
     }
+    emit host_found();
 }
 
 }  // namespace ostrel

@@ -52,6 +52,8 @@ signals:
     void activated(QSystemTrayIcon::ActivationReason reason);
     // Once, when the icon was to go up and the desktop had no tray host.
     void host_missing();
+    // Once, when a tray host is there and the desktop's icon has been made.
+    void host_found();
 
 private:
     void make_system_icon(TrayHost host);

@@ -6,18 +6,10 @@
 #include <QMenu>
 #include <cstdlib>
 
+#include "desktop/help_page.h"
 #include "desktop/tray_icon.h"
 
 namespace ostrel {
-
-QUrl help_page_url() {
-    return QUrl(QStringLiteral("http://") + QLatin1String(kSiteHost) +
-                QStringLiteral("/page.php?27"));
-}
-
-QUrl site_url() {
-    return QUrl(QStringLiteral("http://") + QLatin1String(kSiteHost));
-}
 
 TrayMenu::TrayMenu(TrayIcon& tray, const TrayMenuActions& actions,
                    std::function<bool()> check_running, QObject* parent)
@@ -40,7 +32,7 @@ TrayMenu::TrayMenu(TrayIcon& tray, const TrayMenuActions& actions,
     add_item("ver_log", QStringLiteral("View Log"), actions.open_log_viewer);
     menu_->addSeparator()->setObjectName(QStringLiteral("kkk"));
     add_item("ajuda", QStringLiteral("Help"), actions.open_help);
-    add_item("site_meu", QLatin1String(kSiteHost), actions.open_site);
+    add_item("site_meu", site_caption(), actions.open_site);
     add_item("sair", QStringLiteral("Exit"), actions.exit_program);
 
     // The icon carries the menu, so that panels drawing their own menus get

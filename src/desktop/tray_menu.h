@@ -12,13 +12,6 @@ namespace ostrel {
 
 class TrayIcon;
 
-// The product's web site: the caption of its menu item and the host of the
-// help page.
-inline constexpr char kSiteHost[] = "www.ostrel.example.org";
-
-QUrl help_page_url();
-QUrl site_url();
-
 // What the menu's items run, in menu order.
 struct TrayMenuActions {
     std::function<void()> open_accounts_editor;  // "Pop3 Accounts"
@@ -26,7 +19,7 @@ struct TrayMenuActions {
     std::function<void()> check_now;             // "Check Now !"
     std::function<void()> open_log_viewer;       // "View Log"
     std::function<void()> open_help;             // "Help"
-    std::function<void()> open_site;             // the site's host
+    std::function<void()> open_site;             // the web site's host
     std::function<void()> exit_program;          // "Exit"
 };
 

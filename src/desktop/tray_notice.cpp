@@ -3,6 +3,7 @@
 #include <QMessageBox>
 
 #include "core/event_log.h"
+#include "desktop/tray_icon.h"
 
 namespace ostrel {
 
@@ -19,18 +20,31 @@ QString tray_missing_message() {
         "Checks and mail popups go on as usual. To reach the menu, add a notification area "
         "(system tray) to your panel; on GNOME, install and enable the \"AppIndicator and "
         "KStatusNotifierItem Support\" extension (Debian package "
-        "gnome-shell-extension-appindicator). The icon appears as soon as there is one.");
+        "gnome-shell-extension-appindicator). As soon as there is one, the icon appears and "
+        "this message closes.");
 }
 
-void tell_tray_missing(QWidget* parent, EventLog& log) {
-    log.log_event(tray_missing_log_text());
-    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Ostrel"),
-                                tray_missing_message(), QMessageBox::Ok, parent);
-    box->setObjectName(QStringLiteral("tray_missing"));
-    box->setTextFormat(Qt::PlainText);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::NonModal);
-    box->show();
+TrayNotice::TrayNotice(TrayIcon& tray, EventLog& log, QWidget* parent)
+    : QObject(parent), log_(log), parent_(parent) {
+    connect(&tray, &TrayIcon::host_missing, this, &TrayNotice::tell);
+    connect(&tray, &TrayIcon::host_found, this, &TrayNotice::withdraw);
+}
+
+void TrayNotice::tell() {
+    log_.log_event(tray_missing_log_text());
+    box_ = new QMessageBox(QMessageBox::Information, QStringLiteral("Ostrel"),
+                           tray_missing_message(), QMessageBox::Ok, parent_);
+    box_->setObjectName(QStringLiteral("tray_missing"));
+    box_->setTextFormat(Qt::PlainText);
+    box_->setAttribute(Qt::WA_DeleteOnClose);
+    box_->setWindowModality(Qt::NonModal);
+    box_->show();
+}
+
+void TrayNotice::withdraw() {
+    if (!box_.isNull()) {
+        box_->close();
+    }
 }
 
 }  // namespace ostrel

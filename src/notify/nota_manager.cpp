@@ -1,12 +1,11 @@
 #include "notify/nota_manager.h"
 
-#include <QGuiApplication>
 #include <QLabel>
-#include <QScreen>
 #include <exception>
 
 #include "core/date_time_text.h"
 #include "core/event_log.h"
+#include "desktop/popup_placement.h"
 #include "notify/nota_form.h"
 
 namespace ostrel {
@@ -48,8 +47,9 @@ void NotaManager::show_total(const QString& message) {
     if (nota == nullptr) {
         return;
     }
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
+    // Its corner at the centre of the area that panels leave free.
+    const QRect area = primary_popup_area();
+    if (!area.isEmpty()) {
         nota->move(area.x() + area.width() / 2, area.y() + area.height() / 2);
     }
     nota->Label1->setText(date_time_text());

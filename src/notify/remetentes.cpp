@@ -1,15 +1,14 @@
 #include "notify/remetentes.h"
 
-#include <QGuiApplication>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
-#include <QScreen>
 #include <QTextBlock>
 #include <QToolTip>
 
 #include "desktop/drag_surface.h"
+#include "desktop/popup_placement.h"
 #include "desktop/window_shape.h"
 #include "notify/close_picture.h"
 #include "notify/elided_line.h"
@@ -78,8 +77,9 @@ bool Remetentes::eventFilter(QObject* watched, QEvent* event) {
 
 void Remetentes::load() {
     apply_shape(this, ShapedWindow::Remetentes);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
+    // Centred on the area that panels leave free.
+    const QRect area = primary_popup_area();
+    if (!area.isEmpty()) {
         move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
     }
 }

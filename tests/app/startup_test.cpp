@@ -196,6 +196,9 @@ private slots:
         QVERIFY(!second.folder.exists("general.cfg"));
         QVERIFY(!second.tray().is_up());
         QVERIFY(first.tray().is_up());
+        // Where no lock file can be made no data file can be replaced either:
+        // that is no reason to say another copy runs.
+        QVERIFY(SingleInstance(first.folder.path() + "/missing/ostrel.lock").acquire());
     }
 
     // A check comes every `interval` ticks; one asked for by hand leaves the

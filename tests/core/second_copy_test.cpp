@@ -1,42 +1,67 @@
+#include <QDirIterator>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
-// Starts the real program twice and checks that the second copy stops at its
-// message without touching any file.
+namespace {
+
+// Every file and folder under `root`, with its size and time of change.
+QStringList tree(const QString& root) {
+    QStringList entries;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        entries << QString("%1 %2 %3")
+                       .arg(info.filePath())
+                       .arg(info.size())
+                       .arg(info.lastModified().toMSecsSinceEpoch());
+    }
+    entries.sort();
+    return entries;
+}
+
+}  // namespace
+
+// Starts the installed program twice as one user, the first with a runtime
+// folder and the second without one (su, ssh, cron): they share the data
+// folder, so the second must see the first, stop at its message and touch
+// nothing.
 class SecondCopyTest : public QObject {
     Q_OBJECT
 private slots:
-    void second_process_touches_no_file() {
-        QTemporaryDir first_folder, second_folder, runtime, config;
+    void second_start_in_another_session_touches_nothing() {
+        QTemporaryDir home, runtime;
         QFile::setPermissions(runtime.path(),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        const QString first_program = first_folder.filePath("Ostrel");
-        const QString second_program = second_folder.filePath("Ostrel");
-        QVERIFY(QFile::copy(OSTREL_BINARY, first_program));
-        QVERIFY(QFile::copy(OSTREL_BINARY, second_program));
-
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_RUNTIME_DIR", runtime.path());
-        env.insert("XDG_CONFIG_HOME", config.path());
+        for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"}) {
+            env.remove(name);
+        }
+        env.insert("HOME", home.path());
         env.insert("QT_QPA_PLATFORM", "offscreen");
+        QProcessEnvironment with_runtime = env;
+        with_runtime.insert("XDG_RUNTIME_DIR", runtime.path());
 
         QProcess first;
-        first.setProcessEnvironment(env);
-        first.start(first_program, {});
-        QVERIFY(first.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(first_folder.filePath("general.cfg")), 20000);
+        first.setProcessEnvironment(with_runtime);
+        first.start(OSTREL_INSTALLED_BINARY, {});
+        const QDir data(home.filePath(".local/share/ostrel"));
+        QTRY_VERIFY_WITH_TIMEOUT(data.exists("general.cfg"), 20000);
         QTest::qWait(300);
-        const QStringList first_files = QDir(first_folder.path()).entryList(QDir::Files);
+        // A start that went on would make this file again.
+        QVERIFY(QFile::remove(data.filePath("general.cfg")));
+        QVERIFY(data.exists("ostrel.lock"));
+        const QStringList before = tree(home.path());
 
         QProcess second;
         second.setProcessEnvironment(env);
-        second.start(second_program, {});
+        second.start(OSTREL_INSTALLED_BINARY, {});
         QVERIFY(second.waitForStarted());
         // The second copy now waits on its message box (nobody answers it offscreen).
         QTest::qWait(2000);
-        QCOMPARE(QDir(second_folder.path()).entryList(QDir::Files), QStringList{"Ostrel"});
-        QCOMPARE(QDir(first_folder.path()).entryList(QDir::Files), first_files);
+        QCOMPARE(second.state(), QProcess::Running);
+        QCOMPARE(tree(home.path()), before);
         QCOMPARE(first.state(), QProcess::Running);
 
         second.kill();

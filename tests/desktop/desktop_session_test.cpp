@@ -81,39 +81,50 @@ private slots:
         QCOMPARE(popup_area(screen, available), area);
     }
 
-    // Each row is what successive looks find; the watch must settle on
-    // `host`, and say "missing" only when nothing came for a while.
-    void watch_settles_on_a_host_data() {
+    // Each row is what successive looks find and when the desktop says
+    // something changed. The watch looks at its start, at those moments and
+    // when its two waits end, never otherwise; it must settle on `host`
+    // (None: on nothing) and say "missing" only when nothing came in time.
+    void watch_looks_only_when_woken_data() {
         QTest::addColumn<QList<TrayHost>>("looks");
+        QTest::addColumn<QList<int>>("changes_at");
         QTest::addColumn<TrayHost>("host");
         QTest::addColumn<bool>("missing");
+        QTest::addColumn<int>("looks_made");
         using H = TrayHost;
-        QTest::newRow("platform's own") << QList<H>{H::Platform} << H::Platform << false;
+        QTest::newRow("platform's own")
+            << QList<H>{H::Platform} << QList<int>{} << H::Platform << false << 1;
         QTest::newRow("panel already up")
-            << QList<H>{H::StatusNotifier} << H::StatusNotifier << false;
-        QTest::newRow("XEmbed alone, after settling") << QList<H>{H::XEmbed} << H::XEmbed << false;
+            << QList<H>{H::StatusNotifier} << QList<int>{} << H::StatusNotifier << false << 1;
+        QTest::newRow("XEmbed alone, after settling")
+            << QList<H>{H::XEmbed} << QList<int>{} << H::XEmbed << false << 2;
         QTest::newRow("XEmbed first, then the panel's host")
-            << QList<H>{H::XEmbed, H::XEmbed, H::StatusNotifier} << H::StatusNotifier << false;
-        QTest::newRow("nothing for a while, then a panel")
-            << QList<H>{H::None, H::None, H::None, H::None, H::None,          H::None,
-                        H::None, H::None, H::None, H::None, H::StatusNotifier}
-            << H::StatusNotifier << true;
+            << QList<H>{H::XEmbed, H::StatusNotifier} << QList<int>{10} << H::StatusNotifier
+            << false << 2;
+        QTest::newRow("XEmbed gone before it settled")
+            << QList<H>{H::XEmbed, H::None} << QList<int>{10} << H::None << true << 3;
+        QTest::newRow("nothing, then a panel after the notice")
+            << QList<H>{H::None, H::None, H::StatusNotifier} << QList<int>{90} << H::StatusNotifier
+            << true << 3;
+        QTest::newRow("nothing at all")
+            << QList<H>{H::None} << QList<int>{} << H::None << true << 2;
     }
-    void watch_settles_on_a_host() {
+    void watch_looks_only_when_woken() {
         QFETCH(QList<TrayHost>, looks);
+        QFETCH(QList<int>, changes_at);
         QFETCH(TrayHost, host);
         QFETCH(bool, missing);
+        QFETCH(int, looks_made);
         int next = 0;
         QElapsedTimer clock;
-        QList<qint64> looked_at;
+        qint64 last_look = 0;
         TrayHostTiming timing;
-        timing.recheck_ms = 10;
         timing.settle_ms = 35;
         timing.missing_after_ms = 60;
         TrayHostWatch watch(
             nullptr,
             [&] {
-                looked_at << clock.elapsed();
+                last_look = clock.elapsed();
                 return looks[qMin(next++, int(looks.size()) - 1)];
             },
             timing);
@@ -121,16 +132,20 @@ private slots:
         QSignalSpy missed(&watch, &TrayHostWatch::missing);
         clock.start();
         watch.start();
-        QTRY_COMPARE(ready.size(), 1);
-        QCOMPARE(ready.at(0).at(0).value<TrayHost>(), host);
-        QCOMPARE(missed.size(), missing ? 1 : 0);
-        if (host == TrayHost::XEmbed) {
-            QVERIFY2(looked_at.last() >= timing.settle_ms,
-                     qPrintable(QString::number(looked_at.last())));
+        for (int at : changes_at) {
+            QTest::qWait(int(at - clock.elapsed()));
+            watch.look_again();
         }
-        const int looks_made = int(looked_at.size());
-        QTest::qWait(40);
-        QCOMPARE(looked_at.size(), looks_made);  // no looking once settled
+        QTest::qWait(int(200 - clock.elapsed()));
+        QCOMPARE(next, looks_made);
+        QCOMPARE(missed.size(), missing ? 1 : 0);
+        QCOMPARE(ready.size(), host == TrayHost::None ? 0 : 1);
+        if (host != TrayHost::None) {
+            QCOMPARE(ready.at(0).at(0).value<TrayHost>(), host);
+        }
+        if (host == TrayHost::XEmbed) {
+            QVERIFY2(last_look >= timing.settle_ms, qPrintable(QString::number(last_look)));
+        }
     }
 };
 
