@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "app/check_policy.h"
 #include "config/password_store.h"
 #include "core/app_context.h"
 #include "core/app_state.h"
@@ -25,6 +26,7 @@ class GeneralForm;
 class Menu1;
 class NotaManager;
 class SingleInstance;
+class SystemWatch;
 class TrayMenu;
 
 // Timer periods. The product uses the defaults; tests may shorten them.
@@ -33,6 +35,7 @@ struct Timings {
     int blink_ms = 1000;
     int reply_timeout_ms = 15000;
     int keyring_timeout_ms = PasswordStore::kTimeoutMs;
+    WakeTimings wake;
 };
 
 // The main window: never shown, it owns the tray icon, the timers, the check
@@ -101,6 +104,7 @@ protected:
 
 private:
     void timer1_tick();
+    void check_for_policy();
     void timer2_tick();
     void timer3_tick();
     void build_tray_menu();
@@ -122,6 +126,8 @@ private:
     QPointer<Form9> form9_;
     QPointer<GeneralForm> general_form_;
     QPointer<Menu1> menu1_;
+    CheckPolicy policy_;
+    SystemWatch* watch_ = nullptr;
 };
 
 }  // namespace ostrel
