@@ -9,6 +9,7 @@
 #include "check/check_driver.h"
 #include "core/numeric_value.h"
 #include "core/single_instance.h"
+#include "desktop/system_watch.h"
 #include "desktop/tray_menu.h"
 #include "desktop/tray_notice.h"
 #include "notify/nota_manager.h"
@@ -43,7 +44,9 @@ Form1::Form1(const QString& program_folder, const QString& program_path, Prompt 
            }),
       context_{files_, log_, prompt_, state_},
       passwords_(timings_.keyring_timeout_ms),
-      tray_(new TrayIcon(this)) {
+      tray_(new TrayIcon(this)),
+      policy_(
+          log_, [this] { return check_running(); }, timings_.wake) {
     setObjectName(QStringLiteral("form1"));
     setWindowTitle(QStringLiteral("Lumetta"));
     new TrayNotice(*tray_, log_, this);
@@ -81,6 +84,8 @@ Form1::Form1(const QString& program_folder, const QString& program_path, Prompt 
                       }},
         [this](const QString&) -> MailboxReader& { return *pop3_; }, this);
     connect(driver_.get(), &CheckDriver::check_finished, this, &Form1::check_finished);
+    connect(driver_.get(), &CheckDriver::check_finished, &policy_, &CheckPolicy::check_ended);
+    connect(&policy_, &CheckPolicy::check_due, this, &Form1::check_for_policy);
 
     Command3 = new QPushButton(QStringLiteral("nota show"), this);
     Command3->setObjectName(QStringLiteral("Command3"));
@@ -102,6 +107,8 @@ bool Form1::load(SingleInstance& instance) {
     init_data_files();
     refresh_tray_icon();
     Timer1->start();
+    watch_ = new SystemWatch(this);
+    policy_.follow(*watch_);
     return true;
 }
 
@@ -129,9 +136,19 @@ bool Form1::check_running() const {
 void Form1::timer1_tick() {
     ++state_.minute_counter;
     if (state_.minute_counter >= numeric_value(state_.check_interval)) {
-        executa2();
+        // Skipped while the machine goes to sleep, has just woken or is offline.
+        if (policy_.scheduled_check_allowed()) {
+            executa2();
+        }
         state_.minute_counter = 0;
     }
+}
+
+// After waking, or when the network comes back or moves: the schedule counts
+// from this check.
+void Form1::check_for_policy() {
+    executa2();
+    state_.minute_counter = 0;
 }
 
 // The busy blink: the caption marks which picture is showing.

@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "app/check_policy.h"
 #include "config/password_store.h"
 #include "core/app_context.h"
 #include "core/app_state.h"
@@ -27,6 +28,7 @@ class Menu1;
 class NotaManager;
 class Pop3Reader;
 class SingleInstance;
+class SystemWatch;
 class TrayMenu;
 
 // Timer periods. The product uses the defaults; tests may shorten them.
@@ -35,6 +37,7 @@ struct Timings {
     int blink_ms = 1000;
     int reply_timeout_ms = kReplyTimeoutMs;
     int keyring_timeout_ms = PasswordStore::kTimeoutMs;
+    WakeTimings wake;
 };
 
 // The main window: never shown, it owns the tray icon, the timers, the check
@@ -83,6 +86,7 @@ private:
     void exit_program();
 
     void timer1_tick();
+    void check_for_policy();
     void timer2_tick();
     void build_tray_menu();
 
@@ -103,6 +107,8 @@ private:
     QPointer<Form9> form9_;
     QPointer<GeneralForm> general_form_;
     QPointer<Menu1> menu1_;
+    CheckPolicy policy_;
+    SystemWatch* watch_ = nullptr;
 };
 
 }  // namespace ostrel

@@ -32,7 +32,11 @@ void write_autostart_entry(const StartupFixture& start, const QByteArray& text) 
 
 // A tick of `tick_ms`, a quick blink and reply time-out.
 Timings ticking(int tick_ms) {
-    return {tick_ms, 50, 400};
+    Timings timings;
+    timings.check_tick_ms = tick_ms;
+    timings.blink_ms = 50;
+    timings.reply_timeout_ms = 400;
+    return timings;
 }
 
 }  // namespace
