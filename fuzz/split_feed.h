@@ -14,10 +14,10 @@ struct SplitInput {
     QByteArray splits, bytes;
 };
 
-// Feeds `bytes` whole, or in pieces sized by `splits`; `after` runs after each.
-template <class After>
-void feed(ostrel::ReplyAssembler& reply, const QByteArray& bytes, const QByteArray& splits,
-          After after) {
+// Feeds `bytes` to `reply` (anything with arrive()) whole, or in pieces
+// sized by `splits`; `after` runs after each.
+template <class Receiver, class After>
+void feed(Receiver& reply, const QByteArray& bytes, const QByteArray& splits, After after) {
     for (qsizetype i = 0, at = 0; at < bytes.size(); ++i) {
         const qsizetype piece =
             splits.isEmpty() ? bytes.size() : 1 + uchar(splits[i % splits.size()]) % 64;
