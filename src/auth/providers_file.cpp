@@ -1,6 +1,7 @@
 #include "auth/providers_file.h"
 
 #include <QFile>
+#include <QMap>
 #include <QRegularExpression>
 #include <QUrlQuery>
 
@@ -15,10 +16,6 @@ struct Section {
     OAuthProvider provider;
     int line = 0;
 };
-
-QString problem(int line, const QString& text) {
-    return QStringLiteral("line %1: %2").arg(line).arg(text);
-}
 
 // Sets one setting of `provider`; returns why it could not, or empty.
 QString apply_setting(OAuthProvider& provider, const QString& key, const QString& value) {
@@ -69,11 +66,67 @@ QString lacks(const OAuthProvider& provider) {
     return missing.join(QStringLiteral(", "));
 }
 
+// The file as read so far: its providers, and its problems by line number.
+struct Reading {
+    QList<OAuthProvider> presets;
+    QList<Section> sections;
+    QMap<int, QString> problems;
+
+    void begin_section(int number, const QString& name) {
+        Section section{{}, number};
+        section.provider.name = name;
+        for (qsizetype i = 0; i < presets.size(); ++i) {
+            if (presets[i].name.compare(name, Qt::CaseInsensitive) == 0) {
+                section.provider = presets.takeAt(i);
+                break;
+            }
+        }
+        sections.append(section);
+        if (name.isEmpty()) {
+            problems.insert(number, QStringLiteral("a provider needs a name"));
+        }
+    }
+
+    void set(int number, const QString& line) {
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        QString why;
+        if (equals < 0) {
+            why = QStringLiteral("neither \"[provider]\" nor \"setting = value\"");
+        } else if (sections.isEmpty()) {
+            why = QStringLiteral("a setting before any \"[provider]\" line");
+        } else {
+            why = apply_setting(sections.last().provider, line.left(equals).simplified().toLower(),
+                                line.mid(equals + 1).trimmed());
+        }
+        if (!why.isEmpty()) {
+            problems.insert(number, why);
+        }
+    }
+
+    ProvidersFile result() {
+        ProvidersFile file;
+        for (const Section& section : qAsConst(sections)) {
+            const QString missing = lacks(section.provider);
+            if (!missing.isEmpty() && !section.provider.name.isEmpty()) {
+                problems.insert(section.line,
+                                QStringLiteral("provider \"%1\" has no %2 and is not used")
+                                    .arg(section.provider.name, missing));
+            } else if (missing.isEmpty()) {
+                file.providers << section.provider;
+            }
+        }
+        file.providers << presets;
+        for (auto problem = problems.cbegin(); problem != problems.cend(); ++problem) {
+            file.problems << QStringLiteral("line %1: %2").arg(problem.key()).arg(problem.value());
+        }
+        return file;
+    }
+};
+
 }  // namespace
 
 ProvidersFile parse_providers_file(const QByteArray& content, QList<OAuthProvider> presets) {
-    ProvidersFile file;
-    QList<Section> sections;
+    Reading reading{std::move(presets), {}, {}};
     QString text = QString::fromUtf8(content);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"))
         .replace(QLatin1Char('\r'), QLatin1Char('\n'));
@@ -85,54 +138,12 @@ ProvidersFile parse_providers_file(const QByteArray& content, QList<OAuthProvide
             continue;
         }
         if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
-            const QString name = line.mid(1, line.size() - 2).trimmed();
-            Section section{{}, number};
-            section.provider.name = name;
-            for (qsizetype i = 0; i < presets.size(); ++i) {
-                if (presets[i].name.compare(name, Qt::CaseInsensitive) == 0) {
-                    section.provider = presets.takeAt(i);
-                    break;
-                }
-            }
-            sections.append(section);
-            if (name.isEmpty()) {
-                file.problems << problem(number, QStringLiteral("a provider needs a name"));
-            }
-            continue;
-        }
-        const qsizetype equals = line.indexOf(QLatin1Char('='));
-        if (equals < 0) {
-            file.problems << problem(
-                number, QStringLiteral("neither \"[provider]\" nor \"setting = value\""));
-            continue;
-        }
-        if (sections.isEmpty()) {
-            file.problems << problem(number,
-                                     QStringLiteral("a setting before any \"[provider]\" line"));
-            continue;
-        }
-        const QString key = line.left(equals).simplified().toLower();
-        const QString why =
-            apply_setting(sections.last().provider, key, line.mid(equals + 1).trimmed());
-        if (!why.isEmpty()) {
-            file.problems << problem(number, why);
+            reading.begin_section(number, line.mid(1, line.size() - 2).trimmed());
+        } else {
+            reading.set(number, line);
         }
     }
-    for (const Section& section : sections) {
-        const QString missing = lacks(section.provider);
-        if (section.provider.name.isEmpty()) {
-            continue;
-        }
-        if (!missing.isEmpty()) {
-            file.problems << problem(section.line,
-                                     QStringLiteral("provider \"%1\" has no %2 and is not used")
-                                         .arg(section.provider.name, missing));
-            continue;
-        }
-        file.providers << section.provider;
-    }
-    file.providers << presets;
-    return file;
+    return reading.result();
 }
 
 ProviderCatalogue::ProviderCatalogue(QString path, EventLog& log)

@@ -80,17 +80,17 @@ private slots:
             "servers = half.example.com\n"                       // 12
             "authorization url = ftp://x\n",                     // 13
             {});
-        QCOMPARE(
-            file.problems,
-            QStringList({"line 1: a setting before any \"[provider]\" line",
-                         "line 4: neither \"[provider]\" nor \"setting = value\"",
-                         "line 5: unknown setting \"colour\"",
-                         "line 6: \"http://login.example.com/token\" is not an https address "
-                         "(or http on this machine)",
-                         "line 10: a provider needs a name",
-                         "line 13: \"ftp://x\" is not an https address (or http on this machine)",
-                         "line 11: provider \"Half\" has no authorization url, token url, "
-                         "scope and is not used"}));
+        QCOMPARE(file.problems,
+                 QStringList(
+                     {"line 1: a setting before any \"[provider]\" line",
+                      "line 4: neither \"[provider]\" nor \"setting = value\"",
+                      "line 5: unknown setting \"colour\"",
+                      "line 6: \"http://login.example.com/token\" is not an https address "
+                      "(or http on this machine)",
+                      "line 10: a provider needs a name",
+                      "line 11: provider \"Half\" has no authorization url, token url, "
+                      "scope and is not used",
+                      "line 13: \"ftp://x\" is not an https address (or http on this machine)"}));
         QCOMPARE(file.providers.size(), 1);
         QCOMPARE(file.providers[0].token_url, QUrl("https://login.example.com/token"));
     }

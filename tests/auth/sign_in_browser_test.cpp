@@ -199,6 +199,7 @@ private slots:
         QVERIFY(!program_->redirect_elsewhere);
         QCOMPARE(asked.queryItemValue("code_challenge_method"), QString("S256"));
         QCOMPARE(asked.queryItemValue("code_challenge").size(), 43);
+        QCOMPARE(asked.queryItemValue("state").size(), 43);
         QCOMPARE(asked.queryItemValue("login_hint"), QString("oauth01"));
         const QString first_refresh = program_->refresh_token("oauth01");
         QVERIFY(!first_refresh.isEmpty());
