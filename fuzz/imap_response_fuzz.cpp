@@ -1,6 +1,8 @@
 // Arbitrary server bytes in arbitrary arrival splits: the IMAP response
 // reader never crashes, keeps no response past its cap, and reads the same
 // responses, up to the same over-cap point, whatever the split.
+#include <algorithm>
+
 #include "imap/response_reader.h"
 #include "split_feed.h"
 
@@ -24,7 +26,10 @@ QList<Response> read(const QByteArray& bytes, const QByteArray& splits, bool sma
     QList<Response> read;
     feed(reader, bytes, splits, [&] {
         while (const auto response = reader.take()) {
-            if (response->fetch.header_fields.value_or("").size() > limits.literal ||
+            // Header fields come as a literal or as a quoted string inside
+            // the response line, so the larger cap bounds them.
+            const qsizetype fields = response->fetch.header_fields.value_or("").size();
+            if (fields > std::max(limits.literal, limits.response) ||
                 response->text.size() > limits.response) {
                 __builtin_trap();
             }
