@@ -11,9 +11,6 @@ namespace {
 
 const QString kSeparator = QStringLiteral("<>");
 
-// Passwords are kept in clear text, so the file is for its owner's eyes only.
-constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
-
 // True when the file is empty or its last byte ends a line (CR, or CR LF).
 bool ends_a_line(const QString& path, qint64 size) {
     if (size == 0) {
@@ -100,12 +97,8 @@ AccountsRead readAccounts(const QString& path) {
 
 QString appendAccount(const QString& path, const PopAccount& account) {
     QFile file(path);
-    const bool is_new = !file.exists();
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+    if (!open_owner_only(file, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
         return file_failure(QStringLiteral("cannot append to"), file);
-    }
-    if (is_new) {
-        file.setPermissions(kOwnerOnly);
     }
     const QString line = account_line(account) + QStringLiteral("\r\n");
     const qint64 old_size = file.size();
@@ -139,15 +132,14 @@ QString dropAccount(const QString& path, const QString& key) {
         }
     }
 
-    return replace_whole_file(path, kept, QStringLiteral("cannot rewrite"), kOwnerOnly);
+    return replace_whole_file(path, kept, QStringLiteral("cannot rewrite"));
 }
 
 QString create_empty_accounts_file(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    if (!open_owner_only(file, QIODevice::WriteOnly | QIODevice::NewOnly)) {
         return file_failure(QStringLiteral("cannot create"), file);
     }
-    file.setPermissions(kOwnerOnly);
     return {};
 }
 

@@ -11,8 +11,7 @@ namespace ostrel {
 namespace {
 
 QString rewrite(const QString& path, const QByteArray& content) {
-    return replace_whole_file(path, content, QStringLiteral("cannot rewrite"),
-                              QFile::ReadOwner | QFile::WriteOwner);
+    return replace_whole_file(path, content, QStringLiteral("cannot rewrite"));
 }
 
 }  // namespace
