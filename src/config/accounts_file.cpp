@@ -1,6 +1,7 @@
 #include "config/accounts_file.h"
 
 #include <QFile>
+#include <QStringDecoder>
 
 #include "core/line_split.h"
 #include "core/whole_file.h"
@@ -38,7 +39,7 @@ bool line_is_account(const QByteArray& line, const QString& key) {
     const int cut = key.indexOf(kSeparator);
     const QString server = key.left(cut);
     const QString login = cut < 0 ? QString() : key.mid(cut + kSeparator.size());
-    const QStringList pieces = split_account_fields(QString::fromUtf8(line));
+    const QStringList pieces = split_account_fields(account_line_text(line));
     return pieces.size() >= 2 && pieces[0] == server && pieces[1] == login;
 }
 
@@ -51,10 +52,20 @@ QString account_line(const PopAccount& account) {
         {account.server, account.login, account.password, account.search_words});
 }
 
+QString account_line_text(const QByteArray& line) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(line);
+    if (!utf8.hasError()) {
+        return text;
+    }
+    QStringDecoder windows_1252("windows-1252", QStringDecoder::Flag::Stateless);
+    return windows_1252.isValid() ? QString(windows_1252.decode(line)) : text;
+}
+
 QStringList split_account_lines(const QByteArray& content) {
     QStringList lines;
     for (const QByteArray& line : split_line_bytes(content)) {
-        lines.append(QString::fromUtf8(line));
+        lines.append(account_line_text(line));
     }
     return lines;
 }

@@ -28,7 +28,7 @@ PasswordMove move_passwords_to_keyring(const QString& path, PasswordStore& store
 
     QByteArray rewritten;
     for (const QByteArray& line : lines) {
-        QStringList pieces = split_account_fields(QString::fromUtf8(line));
+        QStringList pieces = split_account_fields(account_line_text(line));
         const bool holds_password = pieces.size() >= 4 && !pieces[2].isEmpty();
         if (holds_password && move.refusal.done()) {
             move.refusal = store.write(keyring_key(pieces[0], pieces[1]), pieces[2]);

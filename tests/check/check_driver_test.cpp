@@ -191,12 +191,22 @@ private slots:
             return ScriptedReply::in_pieces_of(mailbox(command).pieces.join(), 1);
         };
         ScriptedPop3Server second;
-        second.transcript = {"S: +OK",         "C: CAPA", "S: -ERR", "C: USER bob", "S: +OK",
-                             "C: PASS secret", "S: +OK",  "C: STAT", "S: +OK 0 0"};
+        // An accounts line of the older program, in windows-1252.
+        second.transcript = {"S: +OK",
+                             "C: CAPA",
+                             "S: -ERR",
+                             "C: USER b\xc3\xb6"
+                             "b",
+                             "S: +OK",
+                             "C: PASS s\xe2\x82\xacret",
+                             "S: +OK",
+                             "C: STAT",
+                             "S: +OK 0 0"};
         // Byte by byte is slow on a loaded machine; no reply here is late.
         Check check(account_line(first.address()) + "pop.invalid<>ann<>secret\r\n" +
-                        account_line(first.address(), "ann\nSTAT") +
-                        account_line(second.address(), "bob", "word"),
+                        account_line(first.address(), "ann\nSTAT") + second.address().toUtf8() +
+                        "<>b\xf6"
+                        "b<>s\x80ret<>word\r\n",
                     10000);
         check.state.debug_mode = true;
         check.run();
