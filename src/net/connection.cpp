@@ -138,8 +138,12 @@ bool Connection::is_closed() const {
     return socket_->state() == QAbstractSocket::UnconnectedState;
 }
 
+// The socket's close signal comes from inside abort(): the close handler is
+// told that this close is the program's own, with nothing left to read.
 void Connection::close() {
+    closing_ = true;
     socket_->abort();
+    closing_ = false;
 }
 
 WaitResult Connection::wait_secured() {
@@ -208,12 +212,15 @@ void Connection::data_arrival() {
 // The server closed its end. A reply that was complete stays complete; a
 // wait for one in progress ends at once.
 void Connection::server_closed() {
+    if (closing_) {
+        return;
+    }
     // Replies a pipelining server sent just before closing still count.
     if (socket_->isOpen() && receiver_) {
         receiver_(socket_->readAll());
     }
     broken_ = true;
-    socket_->abort();
+    close();
     wake();
 }
 
@@ -245,7 +252,7 @@ void Connection::refuse_secure_connection(const QString& reason) {
     refused_ = true;
     securing_ = false;
     log_.log_event(tls_failure_log_line(server_, reason));
-    socket_->abort();
+    close();
     wake();
 }
 

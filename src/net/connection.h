@@ -118,6 +118,7 @@ private:
     QList<QSslError> question_;  // a refused certificate waiting for the judge
     bool refused_ = false;
     bool broken_ = false;
+    bool closing_ = false;  // the program is closing the connection itself
     bool timed_out_ = false;
     QString send_failure_;
     QEventLoop* wait_loop_ = nullptr;
