@@ -81,6 +81,7 @@ void Connection::connect_to(const QString& server, quint16 default_port) {
 void Connection::begin_handshake() {
     securing_ = true;
     question_.clear();
+    judged_ = false;
     socket_->setSslConfiguration(tls_configuration(tls_.extra_authorities));
     socket_->setPeerVerifyName(host_);
 }
@@ -117,8 +118,12 @@ WaitResult Connection::wait_handshake() {
             return WaitResult::Answered;
         }
         const QList<QSslError> errors = std::exchange(question_, {});
-        if (!judge_ || !judge_(server_, socket_->peerCertificate(), errors)) {
-            refuse_secure_connection(tls_refusal_reason(errors));
+        judged_ = true;
+        const CertificateVerdict verdict =
+            judge_ ? judge_(server_, socket_->peerCertificate(), errors) : CertificateVerdict();
+        if (!verdict.accepted) {
+            refuse_secure_connection(verdict.refusal.isEmpty() ? tls_refusal_reason(errors)
+                                                               : verdict.refusal);
             return WaitResult::NotConnected;
         }
         if (socket_->state() != QAbstractSocket::ConnectedState) {
