@@ -5,6 +5,7 @@
 #include "config/accounts_file.h"
 #include "config/general_settings.h"
 #include "core/date_time_text.h"
+#include "core/whole_file.h"
 #include "desktop/autostart_entry.h"
 
 namespace ostrel {
@@ -33,7 +34,7 @@ void init_data_files_steps(const AppContext& context, const QString& program_pat
     }
     if (!ordinary_file_exists(files.settings())) {
         QFile file(files.settings());
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) ||
+        if (!open_owner_only(file, QIODevice::WriteOnly | QIODevice::NewOnly) ||
             file.write(kDefaultGeneralSettings) < 0 || !file.flush()) {
             throw StartupFailure{
                 QStringLiteral("cannot create %1: %2").arg(files.settings(), file.errorString())};

@@ -56,8 +56,7 @@ QString replace_account(const QString& path, const QString& key, const PopAccoun
     }
     rewritten += (account_line(account) + QStringLiteral("\r\n")).toUtf8();
 
-    return replace_whole_file(path, rewritten, QStringLiteral("cannot rewrite"),
-                              QFile::ReadOwner | QFile::WriteOwner);
+    return replace_whole_file(path, rewritten, QStringLiteral("cannot rewrite"));
 }
 
 }  // namespace ostrel

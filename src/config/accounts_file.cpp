@@ -1,6 +1,7 @@
 #include "config/accounts_file.h"
 
 #include <QFile>
+#include <QStringDecoder>
 
 #include "core/line_split.h"
 #include "core/whole_file.h"
@@ -10,9 +11,6 @@ namespace ostrel {
 namespace {
 
 const QString kSeparator = QStringLiteral("<>");
-
-// Passwords are kept in clear text, so the file is for its owner's eyes only.
-constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
 
 // True when the file is empty or its last byte ends a line (CR, or CR LF).
 bool ends_a_line(const QString& path, qint64 size) {
@@ -41,7 +39,7 @@ bool line_is_account(const QByteArray& line, const QString& key) {
     const int cut = key.indexOf(kSeparator);
     const QString server = key.left(cut);
     const QString login = cut < 0 ? QString() : key.mid(cut + kSeparator.size());
-    const QStringList pieces = split_account_fields(QString::fromUtf8(line));
+    const QStringList pieces = split_account_fields(account_line_text(line));
     return pieces.size() >= 2 && pieces[0] == server && pieces[1] == login;
 }
 
@@ -54,10 +52,20 @@ QString account_line(const PopAccount& account) {
         {account.server, account.login, account.password, account.search_words});
 }
 
+QString account_line_text(const QByteArray& line) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(line);
+    if (!utf8.hasError()) {
+        return text;
+    }
+    QStringDecoder windows_1252("windows-1252", QStringDecoder::Flag::Stateless);
+    return windows_1252.isValid() ? QString(windows_1252.decode(line)) : text;
+}
+
 QStringList split_account_lines(const QByteArray& content) {
     QStringList lines;
     for (const QByteArray& line : split_line_bytes(content)) {
-        lines.append(QString::fromUtf8(line));
+        lines.append(account_line_text(line));
     }
     return lines;
 }
@@ -100,12 +108,8 @@ AccountsRead readAccounts(const QString& path) {
 
 QString appendAccount(const QString& path, const PopAccount& account) {
     QFile file(path);
-    const bool is_new = !file.exists();
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+    if (!open_owner_only(file, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
         return file_failure(QStringLiteral("cannot append to"), file);
-    }
-    if (is_new) {
-        file.setPermissions(kOwnerOnly);
     }
     const QString line = account_line(account) + QStringLiteral("\r\n");
     const qint64 old_size = file.size();
@@ -139,15 +143,14 @@ QString dropAccount(const QString& path, const QString& key) {
         }
     }
 
-    return replace_whole_file(path, kept, QStringLiteral("cannot rewrite"), kOwnerOnly);
+    return replace_whole_file(path, kept, QStringLiteral("cannot rewrite"));
 }
 
 QString create_empty_accounts_file(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    if (!open_owner_only(file, QIODevice::WriteOnly | QIODevice::NewOnly)) {
         return file_failure(QStringLiteral("cannot create"), file);
     }
-    file.setPermissions(kOwnerOnly);
     return {};
 }
 

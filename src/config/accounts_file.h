@@ -31,7 +31,11 @@ bool line_is_account(const QByteArray& line, const QString& key);
 QString join_account_fields(const QStringList& fields);
 QString account_line(const PopAccount& account);
 
-// The lines of the file content (see split_line_bytes), read as UTF-8.
+// The text of one line of the file: UTF-8, or, when the bytes are not valid
+// UTF-8, windows-1252, the code page older programs wrote the file in.
+QString account_line_text(const QByteArray& line);
+
+// The lines of the file content (see split_line_bytes), read by account_line_text.
 QStringList split_account_lines(const QByteArray& content);
 
 // Splits one line at every "<>". An empty line gives no pieces.

@@ -11,6 +11,7 @@
 #include "config/accounts_file.h"
 #include "config/password_move.h"
 #include "config/password_store.h"
+#include "core/whole_file.h"
 #include "desktop/drag_surface.h"
 #include "desktop/window_shape.h"
 
@@ -201,7 +202,7 @@ void Form9::save() {
     const QString seen_state = context_.files.seen_state(account.server);
     if (!QFile::exists(seen_state)) {
         QFile file(seen_state);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        if (!open_owner_only(file, QIODevice::WriteOnly | QIODevice::NewOnly)) {
             context_.log.log_event(
                 QStringLiteral("cannot create %1: %2").arg(seen_state, file.errorString()));
         }

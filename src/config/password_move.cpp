@@ -11,8 +11,7 @@ namespace ostrel {
 namespace {
 
 QString rewrite(const QString& path, const QByteArray& content) {
-    return replace_whole_file(path, content, QStringLiteral("cannot rewrite"),
-                              QFile::ReadOwner | QFile::WriteOwner);
+    return replace_whole_file(path, content, QStringLiteral("cannot rewrite"));
 }
 
 }  // namespace
@@ -29,7 +28,7 @@ PasswordMove move_passwords_to_keyring(const QString& path, PasswordStore& store
 
     QByteArray rewritten;
     for (const QByteArray& line : lines) {
-        QStringList pieces = split_account_fields(QString::fromUtf8(line));
+        QStringList pieces = split_account_fields(account_line_text(line));
         const bool holds_password = pieces.size() >= 4 && !pieces[2].isEmpty();
         if (holds_password && move.refusal.done()) {
             move.refusal = store.write(keyring_key(pieces[0], pieces[1]), pieces[2]);

@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "core/date_time_text.h"
+#include "core/whole_file.h"
 
 namespace ostrel {
 
@@ -23,9 +24,9 @@ EventLog::EventLog(QString path, std::function<void()> on_fatal)
 
 void EventLog::log_event(const QString& text) {
     QFile file(path_);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        const QString line = date_time_text() + QStringLiteral(" - ") + one_line(text) +
-                             QStringLiteral("\r\n");
+    if (open_owner_only(file, QIODevice::WriteOnly | QIODevice::Append)) {
+        const QString line =
+            date_time_text() + QStringLiteral(" - ") + one_line(text) + QStringLiteral("\r\n");
         file.write(line.toUtf8());
         file.close();
     }

@@ -14,9 +14,9 @@ QString replace_whole_file(const QString& path, const QByteArray& content, const
     if (!file.open(QIODevice::WriteOnly)) {
         return file_failure(failure, file);
     }
-    if (permissions) {
-        file.setPermissions(permissions);
-    }
+    // QSaveFile gives the new file the old one's permissions, or the umask's:
+    // neither is for the program to leave to chance.
+    file.setPermissions(permissions);
     if (file.write(content) != content.size() || !file.flush()) {
         file.cancelWriting();
     }
@@ -24,6 +24,19 @@ QString replace_whole_file(const QString& path, const QByteArray& content, const
         return file_failure(failure, file);
     }
     return {};
+}
+
+bool open_owner_only(QFile& file, QIODevice::OpenMode mode) {
+    if (!file.open(mode, kOwnerOnly)) {
+        return false;
+    }
+    constexpr QFileDevice::Permissions kOthers{QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                               QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                               QFileDevice::WriteOther | QFileDevice::ExeOther};
+    if (file.permissions() & kOthers) {
+        file.setPermissions(kOwnerOnly);
+    }
+    return true;
 }
 
 }  // namespace ostrel

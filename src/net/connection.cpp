@@ -81,6 +81,7 @@ void Connection::connect_to(const QString& server, quint16 default_port) {
 void Connection::begin_handshake() {
     securing_ = true;
     question_.clear();
+    judged_ = false;
     socket_->setSslConfiguration(tls_configuration(tls_.extra_authorities));
     socket_->setPeerVerifyName(host_);
 }
@@ -117,8 +118,12 @@ WaitResult Connection::wait_handshake() {
             return WaitResult::Answered;
         }
         const QList<QSslError> errors = std::exchange(question_, {});
-        if (!judge_ || !judge_(server_, socket_->peerCertificate(), errors)) {
-            refuse_secure_connection(tls_refusal_reason(errors));
+        judged_ = true;
+        const CertificateVerdict verdict =
+            judge_ ? judge_(server_, socket_->peerCertificate(), errors) : CertificateVerdict();
+        if (!verdict.accepted) {
+            refuse_secure_connection(verdict.refusal.isEmpty() ? tls_refusal_reason(errors)
+                                                               : verdict.refusal);
             return WaitResult::NotConnected;
         }
         if (socket_->state() != QAbstractSocket::ConnectedState) {
@@ -138,8 +143,12 @@ bool Connection::is_closed() const {
     return socket_->state() == QAbstractSocket::UnconnectedState;
 }
 
+// The socket's close signal comes from inside abort(): the close handler is
+// told that this close is the program's own, with nothing left to read.
 void Connection::close() {
+    closing_ = true;
     socket_->abort();
+    closing_ = false;
 }
 
 WaitResult Connection::wait_secured() {
@@ -208,12 +217,15 @@ void Connection::data_arrival() {
 // The server closed its end. A reply that was complete stays complete; a
 // wait for one in progress ends at once.
 void Connection::server_closed() {
+    if (closing_) {
+        return;
+    }
     // Replies a pipelining server sent just before closing still count.
     if (socket_->isOpen() && receiver_) {
         receiver_(socket_->readAll());
     }
     broken_ = true;
-    socket_->abort();
+    close();
     wake();
 }
 
@@ -245,7 +257,7 @@ void Connection::refuse_secure_connection(const QString& reason) {
     refused_ = true;
     securing_ = false;
     log_.log_event(tls_failure_log_line(server_, reason));
-    socket_->abort();
+    close();
     wake();
 }
 

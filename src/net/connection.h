@@ -38,11 +38,17 @@ struct TlsSettings {
     QList<QSslCertificate> extra_authorities;
 };
 
+// A judge's decision on a certificate the system refused.
+struct CertificateVerdict {
+    bool accepted = false;
+    QString refusal;  // why not, for the log line; empty: the system's reasons
+};
+
 // Decides about a certificate the system refused for `server`, with the
-// reasons: true to go on with exactly this certificate. It may open a
+// reasons: accepted to go on with exactly this certificate. It may open a
 // message box.
-using CertificateJudge =
-    std::function<bool(const QString& server, const QSslCertificate&, const QList<QSslError>&)>;
+using CertificateJudge = std::function<CertificateVerdict(
+    const QString& server, const QSslCertificate&, const QList<QSslError>&)>;
 
 // One connection to a mail server at a time, over one socket: connecting
 // (over TLS from the first byte on the TLS port), the TLS upgrade of a plain
@@ -72,6 +78,8 @@ public:
     void connect_to(const QString& server, quint16 default_port);
     bool is_closed() const;
     bool is_encrypted() const;
+    // Encrypted, with a certificate the system verified: no judge was asked.
+    bool verified_by_system() const { return is_encrypted() && !judged_; }
     void close();
 
     // On the TLS port: until the handshake has verified the server. Answered
@@ -116,8 +124,10 @@ private:
     QString host_;
     bool securing_ = false;
     QList<QSslError> question_;  // a refused certificate waiting for the judge
+    bool judged_ = false;        // the judge decided about this connection's certificate
     bool refused_ = false;
     bool broken_ = false;
+    bool closing_ = false;  // the program is closing the connection itself
     bool timed_out_ = false;
     QString send_failure_;
     QEventLoop* wait_loop_ = nullptr;

@@ -25,26 +25,34 @@ ConnectionSecurity::ConnectionSecurity(const DataFiles& files, EventLog& log, co
 // sent nothing more, the password least of all.
 WaitResult ConnectionSecurity::secure(const QString& server, bool offers_upgrade,
                                       const std::function<WaitResult()>& upgrade) {
-    if (connection_.is_encrypted()) {
-        return WaitResult::Answered;
-    }
     std::optional<ServerTrust> trust = load_trust(server);
     if (!trust) {
         return WaitResult::NotConnected;
+    }
+    if (connection_.is_encrypted()) {
+        remember_verification(server);
+        return WaitResult::Answered;
     }
     if (offers_upgrade) {
         if (!trust->offered_stls) {
             trust->offered_stls = true;
             keep_trust(server, *trust, QStringLiteral("the %1 mark").arg(upgrade_command_));
         }
-        return upgrade();
+        const WaitResult upgraded = upgrade();
+        if (upgraded == WaitResult::Answered) {
+            remember_verification(server);
+        }
+        return upgraded;
     }
     if (trust->offered_stls) {
+        // Deleting the mark would send the password in clear, to whoever
+        // strips the offer, so the way out named is the server's TLS port.
         log_.log_event(tls_failure_log_line(
             server, QStringLiteral("it offered %1 before and does not now, so someone may be "
-                                   "in between; nothing was sent (if the server really stopped "
-                                   "offering %1, delete %2)")
-                        .arg(upgrade_command_, trust_path(server))));
+                                   "in between; nothing was sent (ask your mail provider; if "
+                                   "the server serves POP3 over TLS, write it with its TLS "
+                                   "port, such as host:995)")
+                        .arg(upgrade_command_)));
         return WaitResult::NotConnected;
     }
     if (!reported_unencrypted_.contains(server)) {
@@ -56,18 +64,30 @@ WaitResult ConnectionSecurity::secure(const QString& server, bool offers_upgrade
     return WaitResult::Answered;
 }
 
-// A certificate the system refused: accepted when its fingerprint is pinned
-// for this server, otherwise the user is asked whether to pin it.
-bool ConnectionSecurity::trust_certificate(const QString& server,
-                                           const QSslCertificate& certificate,
-                                           const QList<QSslError>& errors) {
+// A certificate the system refused. For a server whose certificate the
+// system verified before it is a replacement, refused without a question: one
+// Yes would hand the password to whoever is in between. Otherwise it is
+// accepted when its fingerprint is pinned for this server, and the user is
+// asked whether to pin it in place of any pin before.
+CertificateVerdict ConnectionSecurity::trust_certificate(const QString& server,
+                                                         const QSslCertificate& certificate,
+                                                         const QList<QSslError>& errors) {
     std::optional<ServerTrust> trust = load_trust(server);
     if (!trust || certificate.isNull()) {
-        return false;
+        return {};
+    }
+    if (trust->verified) {
+        return {false,
+                QStringLiteral("the system verified this server's certificate before and does "
+                               "not verify the one it sent now (%1): the trusted certificate "
+                               "was replaced, and someone may be in between; nothing was sent "
+                               "(if the server's owner really changed it, delete %2 to be "
+                               "asked about the new one)")
+                    .arg(tls_refusal_reason(errors), trust_path(server))};
     }
     const QString fingerprint = certificate_fingerprint(certificate);
     if (trust->pins.contains(fingerprint)) {
-        return true;
+        return {true, {}};
     }
     QStringList reasons;
     for (const QSslError& error : errors) {
@@ -87,11 +107,27 @@ bool ConnectionSecurity::trust_certificate(const QString& server,
                 .arg(fingerprint, server);
     if (prompt_(text, QStringLiteral("Untrusted certificate"), PromptIcon::Exclamation,
                 PromptButtons::YesNo) != PromptAnswer::Yes) {
-        return false;
+        return {};
     }
-    trust->pins << fingerprint;
+    trust->pins = QStringList{fingerprint};
     keep_trust(server, *trust, QStringLiteral("the trusted certificate %1").arg(fingerprint));
-    return true;
+    return {true, {}};
+}
+
+// A server whose certificate the system verified is remembered as such, from
+// then on a certificate it does not verify is a replacement. The system's word
+// takes the place of any pin.
+void ConnectionSecurity::remember_verification(const QString& server) {
+    if (!connection_.verified_by_system() || trust_path(server).isEmpty()) {
+        return;
+    }
+    std::optional<ServerTrust> trust = load_trust(server);
+    if (!trust || (trust->verified && trust->pins.isEmpty())) {
+        return;
+    }
+    trust->verified = true;
+    trust->pins.clear();
+    keep_trust(server, *trust, QStringLiteral("that the system verified its certificate"));
 }
 
 // The server's security file; nothing, logged, when it is damaged, so that

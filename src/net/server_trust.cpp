@@ -13,6 +13,7 @@ namespace {
 const QByteArray kFormat = QByteArrayLiteral("Ostrel server security 1\r\n");
 const QByteArray kLineEnd = QByteArrayLiteral("\r\n");
 const QByteArray kStls = QByteArrayLiteral("STLS");
+const QByteArray kVerified = QByteArrayLiteral("verified");
 const QByteArray kPin = QByteArrayLiteral("pin ");
 
 bool is_fingerprint(QByteArrayView text) {
@@ -45,6 +46,9 @@ QByteArray server_trust_content(const QString& server, const ServerTrust& trust)
     if (trust.offered_stls) {
         content += kStls + kLineEnd;
     }
+    if (trust.verified) {
+        content += kVerified + kLineEnd;
+    }
     for (const QString& pin : trust.pins) {
         content += kPin + pin.toLatin1() + kLineEnd;
     }
@@ -64,6 +68,8 @@ std::optional<ServerTrust> parse_server_trust(const QByteArray& content, const Q
         const QByteArray line = lines[n].chopped(lines[n].endsWith('\r') ? 1 : 0);
         if (line == kStls) {
             trust.offered_stls = true;
+        } else if (line == kVerified) {
+            trust.verified = true;
         } else if (line.startsWith(kPin) && is_fingerprint(line.sliced(kPin.size()))) {
             trust.pins << QString::fromLatin1(line.sliced(kPin.size()));
         } else {

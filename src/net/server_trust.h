@@ -10,10 +10,13 @@ namespace ostrel {
 
 // What the program remembers about one server's security, kept beside its
 // seen-state file: whether it ever offered STLS (so that a later connection
-// without it is refused rather than sent a password in clear) and the
-// fingerprints of the certificates the user chose to trust for it.
+// without it is refused rather than sent a password in clear), whether the
+// system verified its certificate (so that a certificate the system does not
+// verify is refused as a replacement, not asked about), and the fingerprint
+// of the certificate the user chose to trust for it.
 struct ServerTrust {
     bool offered_stls = false;
+    bool verified = false;
     QStringList pins;  // SHA-256 fingerprints, as certificate_fingerprint() writes them
 };
 

@@ -22,21 +22,25 @@ Capabilities parse_capabilities(QStringView listing) {
     return found;
 }
 
-WaitResult CapabilityProbe::ask(Pop3Session& session, const QString& server, Capabilities* found) {
-    *found = Capabilities();
-    if (unanswered_.contains(server)) {
-        return WaitResult::Answered;
-    }
+CapaAnswer ask_capabilities(Pop3Session& session) {
     session.set_reply_mode(ReplyMode::Top);
     const WaitResult result = session.sendMsg(QStringLiteral("CAPA"));
     session.set_reply_mode(ReplyMode::SingleLine);
-    if (result == WaitResult::TimedOut) {
-        unanswered_.insert(server);
+    switch (result) {
+        case WaitResult::Answered:
+            if (session.reply().reply_err()) {
+                return {CapaAnswer::Refused, {}, result};
+            }
+            return {CapaAnswer::Listed, parse_capabilities(session.reply().reply_text()), result};
+        case WaitResult::Closed:
+            return {session.heard_since_command() ? CapaAnswer::Unknown : CapaAnswer::HungUp,
+                    {},
+                    result};
+        case WaitResult::TimedOut:
+            return {CapaAnswer::Unknown, {}, result};
+        default:
+            return {CapaAnswer::Failed, {}, result};
     }
-    if (result == WaitResult::Answered && !session.reply().reply_err()) {
-        *found = parse_capabilities(session.reply().reply_text());
-    }
-    return result;
 }
 
 }  // namespace ostrel

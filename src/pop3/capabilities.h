@@ -1,13 +1,12 @@
 #pragma once
 
-#include <QSet>
-#include <QString>
 #include <QStringView>
+
+#include "net/connection.h"
 
 namespace ostrel {
 
 class Pop3Session;
-enum class WaitResult;
 
 // What a server offers beyond the basic dialogue, from its CAPA listing.
 struct Capabilities {
@@ -22,19 +21,24 @@ struct Capabilities {
 // ignored.
 Capabilities parse_capabilities(QStringView listing);
 
-// Asks each server for its capabilities once per connection. A server that
-// let CAPA go unanswered is remembered for the rest of the run and not asked
-// again, so each later check of it costs no extra wait.
-class CapabilityProbe {
-public:
-    // Sends CAPA and reads its listing into `found`. "-ERR" is an answer:
-    // nothing is offered. A server remembered as silent is not asked and
-    // counts as Answered. TimedOut leaves the stream untrustworthy: the
-    // caller must close the connection and start again without CAPA.
-    WaitResult ask(Pop3Session& session, const QString& server, Capabilities* found);
-
-private:
-    QSet<QString> unanswered_;
+// What asking CAPA on the connection in progress came to. Only an answer
+// tells anything about the server: a CAPA it left unanswered says nothing of
+// what it offers (STLS least of all), and the stream can no longer be
+// trusted, since a late listing would be taken for the next command's reply.
+struct CapaAnswer {
+    enum Kind {
+        Listed,   // a listing: `offered` holds what it names
+        Refused,  // "-ERR": a server without CAPA, which offers nothing more
+        HungUp,   // the connection closed before a byte of a reply: no CAPA either
+        Unknown,  // no whole reply within the time-out, or part of one before a close
+        Failed,   // the wait ended otherwise: `result` (Ending, Overflowed, SendFailed)
+    };
+    Kind kind = Unknown;
+    Capabilities offered;
+    WaitResult result = WaitResult::Answered;
 };
+
+// Sends CAPA and reads its reply.
+CapaAnswer ask_capabilities(Pop3Session& session);
 
 }  // namespace ostrel

@@ -58,31 +58,10 @@ MailboxReading Pop3Reader::read(const MailboxAccount& account, const CountHeard&
 // command got its own complete reply.
 MailboxReading Pop3Reader::dialogue(const MailboxAccount& account, const CountHeard& count_heard) {
     const QString& server = account.server;
-    MailboxReading greeted = greet(server);
-    if (greeted.outcome != Outcome::Read) {
-        return greeted;
-    }
     Capabilities capabilities;
-    const WaitResult asked = capabilities_.ask(session_, server, &capabilities);
-    if (asked == WaitResult::TimedOut) {
-        // A CAPA reply that came late would be taken for the reply to USER,
-        // so this stream cannot be trusted: start again on a new connection,
-        // without CAPA, which the probe now knows not to ask this server.
-        session_.close();
-        greeted = greet(server);
-        if (greeted.outcome != Outcome::Read) {
-            return greeted;
-        }
-    } else if (asked != WaitResult::Answered) {
-        return unanswered(asked, QStringLiteral("CAPA"));
-    }
-    const WaitResult secured =
-        security_.secure(server, capabilities.stls, [this, &server] { return start_tls(server); });
-    if (secured == WaitResult::NotConnected) {
-        return MailboxReading::failed(Outcome::CannotConnect);
-    }
-    if (secured != WaitResult::Answered) {
-        return unanswered(secured, QStringLiteral("STLS"));
+    const MailboxReading opened = open_secured(server, &capabilities);
+    if (opened.outcome != Outcome::Read) {
+        return opened;
     }
     const ReplyAssembler& reply = session_.reply();
     const struct {
@@ -125,6 +104,67 @@ MailboxReading Pop3Reader::dialogue(const MailboxAccount& account, const CountHe
     reading.count = headers.count;
     keep_header_cache(server, headers);
     return reading;
+}
+
+// A connection ready for the login, and what the server offers on it; or the
+// reading that ends the account, with nothing private sent.
+MailboxReading Pop3Reader::open_secured(const QString& server, Capabilities* offered) {
+    const MailboxReading asked = open_and_ask(server, offered);
+    if (asked.outcome != Outcome::Read) {
+        return asked;
+    }
+    const bool was_encrypted = session_.connection().is_encrypted();
+    const WaitResult secured =
+        security_.secure(server, offered->stls, [this, &server] { return start_tls(server); });
+    if (secured == WaitResult::NotConnected) {
+        return MailboxReading::failed(Outcome::CannotConnect);
+    }
+    if (secured != WaitResult::Answered) {
+        return unanswered(secured, QStringLiteral("STLS"));
+    }
+    if (was_encrypted || !session_.connection().is_encrypted()) {
+        return {};
+    }
+    // What the server offered in clear may have been altered on the way: only
+    // the listing asked for over TLS counts.
+    const CapaAnswer again = ask_capabilities(session_);
+    *offered = again.offered;
+    if (again.kind == CapaAnswer::Listed || again.kind == CapaAnswer::Refused) {
+        return {};
+    }
+    return unanswered(again.result, QStringLiteral("CAPA after STLS"));
+}
+
+// Connects, greets and asks CAPA. A server that left CAPA unanswered is
+// unknown, never taken for one without STLS: a second connection asks again,
+// and when that is left unanswered too the account waits for the next check.
+// A server that closed the connection at CAPA does not speak it: the second
+// connection goes on with the basic dialogue.
+MailboxReading Pop3Reader::open_and_ask(const QString& server, Capabilities* offered) {
+    bool ask = true;
+    for (int attempt = 1;; ++attempt) {
+        const MailboxReading greeted = greet(server);
+        if (greeted.outcome != Outcome::Read || !ask) {
+            return greeted;
+        }
+        const CapaAnswer answer = ask_capabilities(session_);
+        *offered = answer.offered;
+        if (answer.kind == CapaAnswer::Listed || answer.kind == CapaAnswer::Refused) {
+            return greeted;
+        }
+        MailboxReading given_up = unanswered(answer.result, QStringLiteral("CAPA"));
+        if (answer.kind == CapaAnswer::Failed) {
+            return given_up;
+        }
+        if (attempt == 2) {
+            given_up.text += QStringLiteral(
+                ", on a second connection too; nothing else was sent, and CAPA is asked again "
+                "at the next check");
+            return given_up;
+        }
+        ask = answer.kind == CapaAnswer::Unknown;
+        session_.close();
+    }
 }
 
 // Connects and waits for the greeting.

@@ -22,13 +22,13 @@ struct Pop3Settings {
 };
 
 // The POP3 mailbox reader: the dialogue with one server at a time over one
-// connection. The greeting, CAPA, STLS where the server offers it, USER,
-// PASS and STAT, then the header block of every message (TOP k 0), those
+// connection. The greeting, CAPA, STLS where the server offers it (and CAPA
+// again over TLS), USER, PASS and STAT, then the header block of every message (TOP k 0), those
 // the server's header cache holds taken from there when the server gives
 // unique ids (UIDL). The header caches and security files live in the
 // program folder `files`; failures go to `log`; certificate questions to
-// `prompt`. What it learns in a run (servers that let CAPA go unanswered,
-// servers already said to take passwords in clear) lasts for the run.
+// `prompt`. Every check asks each server afresh what it offers; only the
+// note that a server takes passwords in clear is made once per run.
 class Pop3Reader : public MailboxReader {
 public:
     Pop3Reader(const DataFiles& files, EventLog& log, const Prompt& prompt,
@@ -40,6 +40,8 @@ public:
 
 private:
     MailboxReading dialogue(const MailboxAccount& account, const CountHeard& count_heard);
+    MailboxReading open_secured(const QString& server, Capabilities* offered);
+    MailboxReading open_and_ask(const QString& server, Capabilities* offered);
     MailboxReading greet(const QString& server);
     WaitResult start_tls(const QString& server);
     HeaderReading read_headers(const QString& server, qint64 count,
@@ -52,7 +54,6 @@ private:
     EventLog& log_;
     int reply_timeout_ms_;
     Pop3Session session_;
-    CapabilityProbe capabilities_;
     ConnectionSecurity security_;
 };
 

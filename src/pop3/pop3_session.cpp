@@ -5,6 +5,7 @@ namespace ostrel {
 Pop3Session::Pop3Session(EventLog& log, int reply_timeout_ms) : connection_(log, reply_timeout_ms) {
     connection_.set_tls_settings({kPop3TlsPort, {}});
     connection_.set_receiver([this](const QByteArray& bytes) {
+        heard_ = heard_ || !bytes.isEmpty();
         reply_.arrive(bytes);
         return reply_.reply_done() || reply_.overflowed();
     });
@@ -16,6 +17,7 @@ void Pop3Session::connect_to(const QString& server) {
     }
     reply_.set_mode(ReplyMode::SingleLine);
     reply_.begin_reply();
+    heard_ = false;
     connection_.connect_to(server, kPop3Port);
 }
 
@@ -35,6 +37,7 @@ WaitResult Pop3Session::wait_greeting() {
 WaitResult Pop3Session::sendMsg(const QString& m) {
     connection_.drop_unread();
     reply_.begin_reply();
+    heard_ = false;
     const WaitResult sent = connection_.send(m.toUtf8() + "\r\n");
     return sent == WaitResult::Answered ? wait_reply() : sent;
 }

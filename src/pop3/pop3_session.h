@@ -42,6 +42,8 @@ public:
     // Connection::start_tls), the replies gathered so far dropped.
     WaitResult start_tls();
     const QString& send_failure() const { return connection_.send_failure(); }
+    // Some bytes arrived since the latest command (or the connection) began.
+    bool heard_since_command() const { return heard_; }
 
     // Pipelined commands, for a server that offers PIPELINING: begin_pipeline
     // drops leftovers of earlier replies; send_ahead writes command lines
@@ -63,6 +65,7 @@ private:
 
     Connection connection_;
     ReplyAssembler reply_;
+    bool heard_ = false;
 };
 
 }  // namespace ostrel

@@ -1,5 +1,6 @@
 // The start: the data files made or read and the log-on entry; the main
 // window loaded with its tray icon and schedule; a second copy refused.
+#include <sys/stat.h>
 #include <QAction>
 #include <QMenu>
 #include <QPushButton>
@@ -45,6 +46,7 @@ class StartupTest : public QObject {
     Q_OBJECT
 private slots:
     void first_start_creates_the_data_files() {
+        const mode_t umask_before = ::umask(022);
         StartupFixture start;
         QDir(start.folder.path()).mkdir("debuga.txt");  // a folder is not the debug switch
         start.init_data_files();
@@ -58,6 +60,8 @@ private slots:
         QVERIFY(!start.state.debug_mode);
         QVERIFY(QFile::exists(start.autostart_entry()));
         QVERIFY(start.prompts.isEmpty());
+        QCOMPARE(start.folder.open_to_others(), QStringList());
+        ::umask(umask_before);
     }
 
     void start_with_files_present_changes_nothing() {

@@ -176,6 +176,9 @@ Q_DECLARE_METATYPE(ScriptedReply)
 class CheckDriverTest : public QObject {
     Q_OBJECT
 private slots:
+    // No check reads a socket the program has already closed.
+    void init() { QTest::failOnWarning(QRegularExpression("device not open")); }
+
     // Two accounts in file order, every reply of the first arriving byte by
     // byte; debug mode shows each account's total. Lines between them that
     // cannot be an account are logged and skipped; a login with a line break
@@ -191,12 +194,22 @@ private slots:
             return ScriptedReply::in_pieces_of(mailbox(command).pieces.join(), 1);
         };
         ScriptedPop3Server second;
-        second.transcript = {"S: +OK",         "C: CAPA", "S: -ERR", "C: USER bob", "S: +OK",
-                             "C: PASS secret", "S: +OK",  "C: STAT", "S: +OK 0 0"};
+        // An accounts line of the older program, in windows-1252.
+        second.transcript = {"S: +OK",
+                             "C: CAPA",
+                             "S: -ERR",
+                             "C: USER b\xc3\xb6"
+                             "b",
+                             "S: +OK",
+                             "C: PASS s\xe2\x82\xacret",
+                             "S: +OK",
+                             "C: STAT",
+                             "S: +OK 0 0"};
         // Byte by byte is slow on a loaded machine; no reply here is late.
         Check check(account_line(first.address()) + "pop.invalid<>ann<>secret\r\n" +
-                        account_line(first.address(), "ann\nSTAT") +
-                        account_line(second.address(), "bob", "word"),
+                        account_line(first.address(), "ann\nSTAT") + second.address().toUtf8() +
+                        "<>b\xf6"
+                        "b<>s\x80ret<>word\r\n",
                     10000);
         check.state.debug_mode = true;
         check.run();
@@ -284,7 +297,9 @@ private slots:
         row("password refused", kLoggedIn.mid(0, 6) + Transcript{"S: -ERR [AUTH] no"}, "",
             "Error with password");
         // The client may or may not have sent its next command before the close.
-        row("closed after the greeting", {close("+OK hi\r\n")}, closed + "CAPA");
+        // A server that closes at CAPA is reached again without it.
+        row("closed after each greeting", {close("+OK hi\r\n"), "--", close("+OK hi\r\n")},
+            closed + "USER");
         row("closed after PASS", kLoggedIn.mid(0, 6) + Transcript{close("+OK\r\n")},
             closed + "STAT");
         row("closed in a header block",
@@ -477,27 +492,6 @@ private slots:
             },
             "100 TOP commands in a row were refused, the last TOP 107 0", claimed.join(' ') + more,
             "hdr");
-    }
-
-    // A late CAPA reply would be taken for USER's: after the time-out the
-    // dialogue starts again on a new connection, without CAPA, for the rest
-    // of the run.
-    void capa_left_unanswered_means_the_basic_dialogue() {
-        ScriptedPop3Server server;
-        const Transcript login = {
-            "S: +OK hi",      "C: USER ann", "S: +OK",
-            "C: PASS secret", "S: +OK",      "C: STAT",
-            "S: +OK 1 0",     "C: TOP 1 0",  ScriptedReply::text(top_reply("a@x", "one"))};
-        server.transcript =
-            Transcript{"S: +OK hi", "C: CAPA",
-                       ScriptedReply::late("+OK\r\nUIDL\r\n.\r\n", 2 * kTimeoutMs), "--"} +
-            login + Transcript{"--"} + login;
-        Check check(account_line(server.address()));
-        check.run();
-        check.run();
-        QCOMPARE(server.connections, 3);
-        QVERIFY(check.trace().contains(" 1 - a@x - one"));
-        QVERIFY(!check.log().contains(server.address()));
     }
 };
 

@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include "config/account_fields.h"
 #include "config/accounts_file.h"
 #include "config/general_settings.h"
 #include "support/temp_folder.h"
@@ -27,6 +28,9 @@ private slots:
         row("short line stops, rows before kept", "a<>l<>p<>\r\nb<>l\r\nc<>l<>p<>\r\n", {"a"}, {""},
             false);
         row("empty line is an error", "\r\na<>l<>p<>\r\n", {}, {}, false);
+        // A line of the older program, in windows-1252, beside one in UTF-8.
+        row("windows-1252 line", "s\xe9<>l<>p<>caf\xe9 \x80\r\nt<>l<>p<>caf\xc3\xa9\r\n",
+            {"s\u00e9", "t"}, {"caf\u00e9 \u20ac", "caf\u00e9"});
     }
     void reads_lines_and_fields() {
         QFETCH(QByteArray, content);
@@ -49,13 +53,21 @@ private slots:
     void append_ends_an_unended_line_and_round_trips() {
         testing::TempProgramFolder folder;
         const QString path = folder.file("lumetta_pop.cfg");
-        folder.write("lumetta_pop.cfg", "pop.a<>ann<>pw<>news");
+        // A line of the older program, in windows-1252.
+        const QByteArray old_line = "pop.a<>J\xe9r\xf4me<>pw<>news";
+        folder.write("lumetta_pop.cfg", old_line);
         QVERIFY(appendAccount(path, {"S", "L", "", ""}).isEmpty());
         QVERIFY(appendAccount(path, {"mail.example", "ann", "pä ss", "João news"}).isEmpty());
-        QVERIFY(folder.read("lumetta_pop.cfg").startsWith("pop.a<>ann<>pw<>news\r\nS<>L<><>\r\n"));
-        const AccountsRead read = readAccounts(path);
+        QVERIFY(folder.read("lumetta_pop.cfg").startsWith(old_line + "\r\nS<>L<><>\r\n"));
+        AccountsRead read = readAccounts(path);
         QCOMPARE(read.accounts.size(), 3);
         QCOMPARE(read.accounts[2], (PopAccount{"mail.example", "ann", "pä ss", "João news"}));
+        // The editor's Edit and Save keep its text, written back in UTF-8.
+        const PopAccount old_account{"pop.a", "Jérôme", "pw", "news"};
+        QCOMPARE(read.accounts[0], old_account);
+        QVERIFY(replace_account(path, account_key(old_account), old_account).isEmpty());
+        QVERIFY(folder.read("lumetta_pop.cfg").endsWith("\r\npop.a<>Jérôme<>pw<>news\r\n"));
+        QCOMPARE(readAccounts(path).accounts.value(2), old_account);
         // A file the append creates is the owner's only: it holds passwords.
         QVERIFY(appendAccount(folder.file("new.cfg"), {"S", "L", "pw", ""}).isEmpty());
         QCOMPARE(QFile::permissions(folder.file("new.cfg")) & 0x0077, 0);

@@ -2,7 +2,9 @@
 // end; a refused certificate or a failed handshake is a failed connection,
 // logged with its reason, and no login ever reaches the server unless the user
 // trusts the certificate. A server that offered STLS is never sent a login in
-// clear. Dovecot users: user21, user22, user24 .. user26.
+// clear, nor before its CAPA was answered. Dovecot users: user21, user22,
+// user24 .. user26.
+#include <sys/stat.h>
 #include <QFile>
 #include <QSslCertificate>
 #include <QTcpServer>
@@ -17,9 +19,11 @@
 
 using namespace ostrel;
 using testing::DovecotFixture;
+using testing::Said;
 using testing::ScriptedPop3Server;
 using testing::ScriptedReply;
 using testing::TcpProxy;
+using testing::Transcript;
 
 Q_DECLARE_METATYPE(ScriptedReply)
 
@@ -52,16 +56,17 @@ QString fingerprint_of(const QString& certificate) {
 }
 
 // Long enough for a handshake on a loaded machine; the silent server waits
-// it out once.
+// it out once. Scripted servers that stall are waited for the shorter time.
 constexpr int kTimeoutMs = 5000;
+constexpr int kStallMs = 2000;
 
 // A check of one account on 127.0.0.1:`port`, whose connection treats
 // `tls_port` as the implicit-TLS port and, unless told otherwise, trusts
 // the test authority.
 struct TlsCheck : testing::CheckFixture {
     TlsCheck(quint16 port, quint16 tls_port, const QString& login = "user21",
-             bool trust_test_authority = true)
-        : CheckFixture(kTimeoutMs, {tls_port, trust_test_authority ? QSslCertificate::fromPath(
+             bool trust_test_authority = true, int timeout_ms = kTimeoutMs)
+        : CheckFixture(timeout_ms, {tls_port, trust_test_authority ? QSslCertificate::fromPath(
                                                                          certificate_file("ca.pem"))
                                                                    : QList<QSslCertificate>()}),
           server(QStringLiteral("127.0.0.1:%1").arg(port)) {
@@ -72,11 +77,27 @@ struct TlsCheck : testing::CheckFixture {
     QByteArray trust_file() const { return folder.read(server + ".tls"); }
     QString failed() const { return "Secure connection to " + server + " failed: "; }
     QString cannot_connect() const { return "Can\u00B4t connect to Pop3 " + server; }
+    QByteArray trust_heading() const {
+        return "Ostrel server security 1\r\n" + server.toUtf8() + "\r\n";
+    }
 
     QString server;
 };
 
+// A scripted server: the transcript of every connection over `checks`
+// checks, whether its security file holds the STLS mark first, and a line the
+// log holds `times`.
+struct StlsRow {
+    Transcript dialogue;
+    int checks;
+    bool marked;
+    QString logged;
+    int times;
+};
+
 }  // namespace
+
+Q_DECLARE_METATYPE(StlsRow)
 
 class TlsCheckTest : public QObject {
     Q_OBJECT
@@ -92,8 +113,11 @@ private slots:
 
     // A verified certificate checks mail end to end, and the one socket goes
     // from TLS back to plain for the next account. The second check takes the
-    // header blocks from the cache; a server without STLS is mentioned once per run.
+    // header blocks from the cache; a server without STLS is mentioned once per
+    // run. Every file a check writes is its owner's only, whatever the umask,
+    // and one that was not is made so when it is written again.
     void verified_certificate_then_plain_account() {
+        const mode_t umask_before = ::umask(022);
         QCOMPARE(DovecotFixture::fill("user21",
                                       {DovecotFixture::message("Ann <ann@example.org>", "over tls"),
                                        DovecotFixture::message("bob@example.org", "second")}),
@@ -112,7 +136,14 @@ private slots:
         QVERIFY(trace.contains(" 1 - plain@example.org - plain"));
         QVERIFY2(!check.log().contains("Can\u00B4t connect"), qPrintable(check.log()));
         QVERIFY(!check.log().contains("Secure connection"));
+        QCOMPARE(check.trust_file(), check.trust_heading() + "verified\r\n");
+        QCOMPARE(check.folder.open_to_others(), QStringList{"lumetta_pop.cfg"});
         const QString cache = check.server + ".hdr";
+        for (const QString& name :
+             {DovecotFixture::address() + ".svr", cache, QString("logfile.txt")}) {
+            QFile::setPermissions(check.folder.file(name),
+                                  QFile::permissions(check.folder.file("lumetta_pop.cfg")));
+        }
         check.folder.write(
             cache, check.folder.read(cache).replace("\tsecond\r\n", "\tfrom the cache\r\n"));
         check.run();
@@ -123,6 +154,9 @@ private slots:
                                    "unencrypted"),
                  1);
         QVERIFY(!check.log().contains(check.server + ": the server does not offer"));
+        check.context.log.log_event("a later line");
+        QCOMPARE(check.folder.open_to_others(), QStringList{"lumetta_pop.cfg"});
+        ::umask(umask_before);
     }
 
     // Dovecot's STLS listener through a relay that sees what travels in clear.
@@ -134,8 +168,7 @@ private slots:
         QVERIFY2(check.trace().contains(" 1 - s@example.org - stls"), qPrintable(check.log()));
         QVERIFY(relay.client_bytes().startsWith("CAPA\r\nSTLS\r\n"));
         QVERIFY(!relay.client_bytes().contains("USER"));
-        QCOMPARE(check.trust_file(),
-                 "Ostrel server security 1\r\n" + check.server.toUtf8() + "\r\nSTLS\r\n");
+        QCOMPARE(check.trust_file(), check.trust_heading() + "STLS\r\nverified\r\n");
         QVERIFY(!check.log().contains("unencrypted"));
         // Someone in between strips STLS from CAPA, or refuses CAPA, or the
         // mark is damaged: the check stops before USER.
@@ -151,31 +184,91 @@ private slots:
             check.run();
             QCOMPARE(relay.client_bytes().mid(sent), QByteArray("CAPA\r\n"));
             QCOMPARE(check.log().count(downgrade), std::min(attack + 1, 2));
+            // No advice that ends in a password sent in clear.
+            QVERIFY(!check.log().contains("delete " + check.folder.file(check.server + ".tls")));
             QCOMPARE(check.log().count(damaged), attack / 2);
             QCOMPARE(check.log().count(check.cannot_connect()), attack + 1);
         }
     }
 
-    // A server that offers STLS and then fails it gets nothing more, in clear least of all.
-    void failed_stls_sends_nothing_more_data() {
-        QTest::addColumn<ScriptedReply>("answer");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("refused") << ScriptedReply::text("-ERR not now\r\n")
-                                 << "the server refused STLS (-ERR not now)";
-        QTest::newRow("closed") << ScriptedReply::close("+OK begin TLS\r\n")
-                                << "";  // the close or the failed handshake, as timing has it
+    // USER and PASS in clear only to a server that answered CAPA without STLS
+    // on that connection, never to one that left it unanswered: that one is
+    // asked again on a new connection, then at the next check, whether or not
+    // it offered STLS before. One that hangs up on CAPA gets the basic
+    // dialogue on a new connection, unless it offered STLS before. After STLS
+    // only what the server lists over TLS counts. Nothing but what the
+    // transcripts hold is sent.
+    void capa_and_stls_data() {
+        QTest::addColumn<StlsRow>("row");
+        const Transcript asked = {"S: +OK hi", "C: CAPA"};
+        const auto offers = [](const char* clear_listing, const Transcript& over_tls) {
+            return Transcript{Said(QByteArray("S: +OK\r\nSTLS\r\n") + clear_listing + "."),
+                              "C: STLS", ScriptedReply::start_tls("+OK begin TLS"), "C: CAPA"} +
+                   over_tls;
+        };
+        const Transcript stalled = {ScriptedReply::late("+OK\r\nSTLS\r\n.\r\n", 2 * kStallMs),
+                                    "--"};
+        const Transcript hung_up = {ScriptedReply::close(""), "--", "S: +OK hi"};
+        const Transcript login = {
+            "C: USER ann", "S: +OK",  Said("C: PASS " + DovecotFixture::password().toUtf8()),
+            "S: +OK",      "C: STAT", "S: +OK 1 0"};
+        const Transcript top = {"C: TOP 1 0", ScriptedReply::text(testing::top_reply("a@x", "1"))};
+        const Transcript read = offers("", Transcript{"S: +OK\r\nTOP\r\n."} + login + top);
+        const Transcript uidl = {"C: UIDL", "S: +OK\r\n1 u1\r\n."};
+        const QString twice =
+            "no reply to CAPA within 2 s, on a second connection too; nothing "
+            "else was sent, and CAPA is asked again at the next check";
+        const auto row = [](const char* name, const Transcript& dialogue, int checks,
+                            bool marked = false, const QString& logged = {}, int times = 0) {
+            QTest::newRow(name) << StlsRow{dialogue, checks, marked, logged, times};
+        };
+        row("first CAPA stalls", asked + stalled + asked + read + Transcript{"--"} + asked + read,
+            2);
+        row("marked, CAPA stalls twice", asked + stalled + asked + stalled + asked + read, 2, true,
+            twice, 1);
+        row("hangs up on CAPA",
+            asked + hung_up + login + top + Transcript{"--"} + asked + hung_up + login + top, 2,
+            false, "the password travels unencrypted", 1);
+        row("marked, hangs up on CAPA", asked + hung_up + Transcript{"--"} + asked + hung_up, 2,
+            true, "it offered STLS before and does not now, so someone may be in between", 2);
+        row("fewer capabilities over TLS",
+            asked +
+                offers("UIDL\r\nPIPELINING\r\n", Transcript{"S: +OK\r\nTOP\r\n."} + login + top),
+            1);
+        row("CAPA refused over TLS",
+            asked + offers("UIDL\r\n", Transcript{"S: -ERR"} + login + top), 1);
+        row("UIDL only over TLS",
+            asked + offers("", Transcript{"S: +OK\r\nUIDL\r\n."} + login + uidl + top), 1);
+        row("CAPA stalls over TLS",
+            asked + offers("", {ScriptedReply::late("+OK\r\n.\r\n", 2 * kStallMs)}), 1, false,
+            "no reply to CAPA after STLS within 2 s", 1);
+        // A server that offers STLS and then fails it gets nothing more.
+        row("STLS refused", asked + Transcript{"S: +OK\r\nSTLS\r\n.", "C: STLS", "S: -ERR not now"},
+            1, false, "failed: the server refused STLS (-ERR not now)", 1);
+        row("closed after agreeing to STLS",
+            asked + Transcript{"S: +OK\r\nSTLS\r\n.", "C: STLS",
+                               ScriptedReply::close("+OK begin TLS\r\n")},
+            1, false, "Can\u00B4t connect to Pop3", 1);
     }
-    void failed_stls_sends_nothing_more() {
-        QFETCH(ScriptedReply, answer);
-        QFETCH(QString, reason);
+    void capa_and_stls() {
+        QFETCH(StlsRow, row);
         ScriptedPop3Server server;
-        server.transcript = {"S: +OK ready", "C: CAPA", "S: +OK\r\nSTLS\r\n.", "C: STLS", answer};
-        TlsCheck check(server.port(), 995);
-        check.run();
-        QCOMPARE(server.commands, QByteArrayList({"CAPA", "STLS"}));
+        server.use_certificate(certificate_file("good.pem"), certificate_file("good.key"));
+        server.transcript = row.dialogue;
+        TlsCheck check(server.port(), 995, "ann", true, kStallMs);
+        if (row.marked) {
+            check.folder.write(check.server + ".tls", check.trust_heading() + "STLS\r\n");
+        }
+        for (int n = 0; n < row.checks; ++n) {
+            check.run();
+        }
+        QCOMPARE(server.commands.size(),
+                 std::count_if(row.dialogue.begin(), row.dialogue.end(),
+                               [](const Said& said) { return said.kind == Said::Client; }));
         const QString log = check.log();
-        QVERIFY2(log.contains(check.failed() + reason), qPrintable(log));
-        QVERIFY(log.contains(check.cannot_connect()));
+        QVERIFY2(row.logged.isEmpty() || log.count(row.logged) == row.times, qPrintable(log));
+        QCOMPARE(log.contains("in between"), row.logged.contains("in between"));
+        QCOMPARE(log.contains("unencrypted"), row.logged.contains("unencrypted"));
     }
 
     // Dovecot's certificate from an authority the client does not know: a
@@ -208,24 +301,52 @@ private slots:
         QVERIFY(!relay.client_bytes().contains("USER"));
     }
 
-    // A server whose certificate is no longer the pinned one is asked about again.
-    void changed_certificate_is_asked_about_again() {
-        TlsPop3Server server(certificate_file("selfsigned.pem"),
-                             certificate_file("selfsigned.key"));
+    // A server whose certificate is no longer the pinned one is asked about
+    // again, and a Yes trusts the new one in place of the old. Where the
+    // system verified the certificate before, one it does not verify is a
+    // replacement: refused without a question. Nothing is sent either way.
+    void changed_certificate_data() {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("pinned") << "selfsigned"
+                                << "the server's certificate comes from an untrusted issuer"
+                                << "pin " + fingerprint_of("unknown") + "\r\n";
+        QTest::newRow("verified by the system")
+            << "good"
+            << "the system verified this server's certificate before and does not verify the one "
+               "it sent now (the server's certificate comes from an untrusted issuer): the "
+               "trusted certificate was replaced, and someone may be in between"
+            << "verified\r\n";
+    }
+    void changed_certificate() {
+        QFETCH(QString, first);
+        QFETCH(QString, reason);
+        QFETCH(QString, kept);
+        TlsPop3Server server(certificate_file(first + ".pem"), certificate_file(first + ".key"));
         QVERIFY(server.listen_on_loopback());
         TlsCheck check(server.serverPort(), server.serverPort());
         check.answer = PromptAnswer::Yes;
         check.run();
         QVERIFY2(server.received().contains("STAT"), qPrintable(check.log()));
+        const qsizetype asked_first = check.prompts.size();
         server.use_certificate(certificate_file("unknown.pem"), certificate_file("unknown.key"));
         check.answer = PromptAnswer::No;
         const qsizetype received = server.received().size();
         check.run();
-        QCOMPARE(check.prompts.size(), 2);
-        QVERIFY(check.prompts[1].contains("not the certificate you trusted before"));
-        QVERIFY(check.prompts[1].contains(fingerprint_of("unknown")));
         QCOMPARE(server.received().size(), received);
-        QVERIFY(check.log().contains(check.failed()));
+        QVERIFY2(check.log().contains(check.failed() + reason), qPrintable(check.log()));
+        check.answer = PromptAnswer::Yes;
+        check.run();
+        QCOMPARE(check.trust_file(), check.trust_heading() + kept.toUtf8());
+        if (asked_first == 0) {
+            QCOMPARE(check.prompts.size(), 0);
+            QCOMPARE(server.received().size(), received);
+        } else {
+            QCOMPARE(check.prompts.size(), 3);
+            QVERIFY(check.prompts[1].contains("not the certificate you trusted before"));
+            QVERIFY(check.prompts[1].contains(fingerprint_of("unknown")));
+        }
     }
 
     void refused_certificates_data() {

@@ -1,5 +1,7 @@
 #include "support/scripted_pop3_server.h"
 
+#include <QFile>
+#include <QSslSocket>
 #include <QTest>
 #include <QTimer>
 #include <utility>
@@ -72,6 +74,22 @@ ScriptedPop3Server::Responder ScriptedPop3Server::mailbox(const QList<QByteArray
         }
         return ScriptedReply::text("+OK\r\n");
     };
+}
+
+void ScriptedPop3Server::Listener::incomingConnection(qintptr descriptor) {
+    auto* socket = new QSslSocket(this);
+    if (socket->setSocketDescriptor(descriptor)) {
+        addPendingConnection(socket);
+    } else {
+        delete socket;
+    }
+}
+
+void ScriptedPop3Server::use_certificate(const QString& certificate_file, const QString& key_file) {
+    certificate_ = QSslCertificate::fromPath(certificate_file).value(0);
+    QFile key(key_file);
+    QVERIFY(key.open(QIODevice::ReadOnly));
+    key_ = QSslKey(key.readAll(), QSsl::Rsa);
 }
 
 void ScriptedPop3Server::accept() {
@@ -179,6 +197,12 @@ void ScriptedPop3Server::write_next_piece() {
         playing_.clear();
         client_->disconnectFromHost();
         return;
+    }
+    if (reply.starts_tls) {
+        auto* socket = static_cast<QSslSocket*>(client_.data());
+        socket->setLocalCertificate(certificate_);
+        socket->setPrivateKey(key_);
+        socket->startServerEncryption();
     }
     playing_.removeFirst();
     if (!playing_.isEmpty()) {

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSslCertificate>
+#include <QSslKey>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <functional>
@@ -16,13 +18,18 @@ namespace ostrel::testing {
 struct ScriptedReply {
     QByteArrayList pieces;  // written one by one, with a short pause between
     bool close_after = false;
-    int delay_ms = 0;  // silence before the first piece
+    int delay_ms = 0;         // silence before the first piece
+    bool starts_tls = false;  // then the server's side of a TLS handshake
 
     static ScriptedReply text(const QByteArray& reply) { return {{reply}}; }
     static ScriptedReply split(const QByteArrayList& pieces) { return {pieces}; }
     static ScriptedReply silence() { return {}; }
     static ScriptedReply close(const QByteArray& before) { return {{before}, true}; }
     static ScriptedReply late(const QByteArray& reply, int ms) { return {{reply}, false, ms}; }
+    // `reply` (CR LF added), then the connection turns into TLS: the answer to STLS.
+    static ScriptedReply start_tls(const QByteArray& reply) {
+        return {{reply + "\r\n"}, false, 0, true};
+    }
     // `reply` cut into pieces of `size` bytes.
     static ScriptedReply in_pieces_of(const QByteArray& reply, int size);
 };
@@ -67,6 +74,8 @@ public:
     ~ScriptedPop3Server() override;
 
     quint16 port() const { return server_.serverPort(); }
+    // The certificate a start_tls reply offers.
+    void use_certificate(const QString& certificate_file, const QString& key_file);
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(port()); }
 
     Transcript transcript;
@@ -91,7 +100,15 @@ private:
     void play(ScriptedReply reply);
     void write_next_piece();
 
-    QTcpServer server_;
+    // Every connection is a QSslSocket, plain until a reply starts TLS.
+    class Listener : public QTcpServer {
+    protected:
+        void incomingConnection(qintptr descriptor) override;
+    };
+
+    Listener server_;
+    QSslCertificate certificate_;
+    QSslKey key_;
     QPointer<QTcpSocket> client_;
     QByteArray incoming_;
     QList<ScriptedReply> playing_;

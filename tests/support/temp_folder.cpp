@@ -1,5 +1,6 @@
 #include "support/temp_folder.h"
 
+#include <QDir>
 #include <QFile>
 
 namespace ostrel::testing {
@@ -14,6 +15,18 @@ void TempProgramFolder::write(const QString& name, const QByteArray& content) co
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         f.write(content);
     }
+}
+
+QStringList TempProgramFolder::open_to_others() const {
+    constexpr QFileDevice::Permissions kOthers{QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                               QFileDevice::ReadOther | QFileDevice::WriteOther};
+    QStringList names;
+    for (const QFileInfo& info : QDir(path()).entryInfoList(QDir::Files | QDir::Hidden)) {
+        if (info.permissions() & kOthers) {
+            names << info.fileName();
+        }
+    }
+    return names;
 }
 
 }  // namespace ostrel::testing

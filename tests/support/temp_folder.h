@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 namespace ostrel::testing {
@@ -15,6 +16,8 @@ public:
     QByteArray read(const QString& name) const;
     void write(const QString& name, const QByteArray& content) const;
     bool exists(const QString& name) const { return QFile::exists(file(name)); }
+    // The files in the folder that others than their owner may read or write.
+    QStringList open_to_others() const;
 
 private:
     QTemporaryDir dir_;

@@ -35,7 +35,10 @@ void TlsPop3Server::incomingConnection(qintptr descriptor) {
     connect(socket, &QSslSocket::readyRead, socket, [this, socket] {
         while (socket->canReadLine()) {
             received_ << socket->readLine().trimmed();
-            socket->write(received_.last() == "STAT" ? "+OK 0 0\r\n" : "+OK\r\n");
+            const QByteArray& command = received_.last();
+            socket->write(command == "STAT"   ? "+OK 0 0\r\n"
+                          : command == "CAPA" ? "-ERR unknown command\r\n"
+                                              : "+OK\r\n");
         }
     });
     connect(socket, &QSslSocket::disconnected, socket, &QObject::deleteLater);

@@ -6,7 +6,7 @@
 #include <QTcpServer>
 
 // A minimal POP3 server on 127.0.0.1 that speaks implicit TLS with a given
-// certificate: it greets, accepts any login, reports an empty mailbox, and
+// certificate: it greets, refuses CAPA, accepts any login, reports an empty mailbox, and
 // records every command line it decrypts.
 class TlsPop3Server : public QTcpServer {
     Q_OBJECT
