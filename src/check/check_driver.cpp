@@ -79,8 +79,8 @@ bool CheckDriver::visit_account(int line_number, const QString& line) {
         context_.log.log_event(where + QStringLiteral(" holds fewer than four fields"));
         return true;
     }
-    MailboxAccount account{server, fields[1], fields[2]};
-    if (account.credential.isEmpty()) {
+    MailboxAccount account{server, fields[1], {Credential::Kind::Password, fields[2], {}}};
+    if (account.credential.secret.isEmpty()) {
         // The accounts editor keeps the password in the keyring and leaves
         // the field empty. Without it the account is not visited at all.
         const QString key = keyring_key(server, account.login);
@@ -92,9 +92,9 @@ bool CheckDriver::visit_account(int line_number, const QString& line) {
                                    QStringLiteral("), so the account was not checked"));
             return true;
         }
-        account.credential = stored.password;
+        account.credential.secret = stored.password;
     }
-    if (holds_line_break(account.login) || holds_line_break(account.credential)) {
+    if (holds_line_break(account.login) || holds_line_break(account.credential.secret)) {
         context_.log.log_event(where +
                                QStringLiteral(": the login or password holds a line break, "
                                               "so nothing was sent to ") +
@@ -118,6 +118,8 @@ bool CheckDriver::visit_account(int line_number, const QString& line) {
             break;
         case Outcome::Abandoned:
             context_.log.log_event(server + QStringLiteral(": ") + reading.text + kStateKept);
+            break;
+        case Outcome::SignInFailed:
             break;
     }
     return true;

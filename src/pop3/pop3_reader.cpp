@@ -92,7 +92,7 @@ MailboxReading Pop3Reader::dialogue(const MailboxAccount& account, const CountHe
     } login[] = {
         {QStringLiteral("USER ") + account.login, QStringLiteral("USER"),
          QStringLiteral("Error with username")},
-        {QStringLiteral("PASS ") + account.credential, QStringLiteral("PASS"),
+        {QStringLiteral("PASS ") + account.credential.secret, QStringLiteral("PASS"),
          QStringLiteral("Error with password")},
         {QStringLiteral("STAT"), QStringLiteral("STAT"), QString()},
     };
