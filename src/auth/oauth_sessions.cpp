@@ -1,6 +1,7 @@
 #include "auth/oauth_sessions.h"
 
 #include <QScopeGuard>
+#include <utility>
 
 #include "auth/providers_file.h"
 #include "auth/token_endpoint.h"
@@ -61,7 +62,14 @@ SignInResult OAuthSessions::sign_in(const OAuthAccount& account) {
     }
     sessions_.insert(entry_of(account), {outcome.grant.access_token, outcome.grant.expires_at,
                                          outcome.grant.refresh_token, false, false});
-    return outcome.result;
+    SignInResult result = outcome.result;
+    if (store_.keeps_file() && !std::exchange(told_file_, true)) {
+        result.message += QStringLiteral(
+                              " No keyring (Secret Service) runs on this desktop, so the "
+                              "sign-in is kept in %1, which only you can read.")
+                              .arg(store_.file_path());
+    }
+    return result;
 }
 
 QString OAuthSessions::sign_out(const OAuthAccount& account) {
@@ -80,6 +88,29 @@ QString OAuthSessions::sign_out(const OAuthAccount& account) {
     }
     sessions_.remove(entry_of(account));
     return problems.join(QStringLiteral("; "));
+}
+
+QString OAuthSessions::move_sign_in(const OAuthAccount& from, const OAuthAccount& to) {
+    const StoredToken stored = store_.read(entry_of(from));
+    if (stored.status == StoredToken::Missing || entry_of(from) == entry_of(to)) {
+        return {};
+    }
+    if (stored.status == StoredToken::Failed) {
+        return QStringLiteral("the sign-in could not be read: ") + stored.reason;
+    }
+    const std::optional<OAuthProvider> old_provider = providers_.for_server(from.server);
+    const std::optional<OAuthProvider> new_provider = providers_.for_server(to.server);
+    if (!old_provider || !new_provider || old_provider->name != new_provider->name) {
+        return sign_out(from);
+    }
+    if (const QString why = store_.write(entry_of(to), stored.token); !why.isEmpty()) {
+        return QStringLiteral("the sign-in did not follow the account: ") + why;
+    }
+    sessions_.insert(entry_of(to), sessions_.take(entry_of(from)));
+    if (const QString why = store_.remove(entry_of(from)); !why.isEmpty()) {
+        return QStringLiteral("the sign-in under the old name was not removed: ") + why;
+    }
+    return {};
 }
 
 StoredToken::Status OAuthSessions::stored_state(const OAuthAccount& account) {

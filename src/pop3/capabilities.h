@@ -2,6 +2,7 @@
 
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 namespace ostrel {
@@ -14,6 +15,7 @@ struct Capabilities {
     bool uidl = false;        // unique ids that survive renumbering
     bool pipelining = false;  // commands may be sent before their replies arrive
     bool stls = false;        // the connection can be upgraded to TLS
+    QStringList sasl;         // the SASL mechanisms AUTH takes, upper case
 };
 
 // The capabilities named in a CAPA listing (the reply without its status

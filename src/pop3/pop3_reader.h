@@ -22,8 +22,9 @@ struct Pop3Settings {
 };
 
 // The POP3 mailbox reader: the dialogue with one server at a time over one
-// connection. The greeting, CAPA, STLS where the server offers it, USER,
-// PASS and STAT, then the header block of every message (TOP k 0), those
+// connection. The greeting, CAPA, STLS where the server offers it, USER and
+// PASS (or AUTH with a bearer token, over TLS only) and STAT, then the header
+// block of every message (TOP k 0), those
 // the server's header cache holds taken from there when the server gives
 // unique ids (UIDL). The header caches and security files live in the
 // program folder `files`; failures go to `log`; certificate questions to
@@ -40,6 +41,11 @@ public:
 
 private:
     MailboxReading dialogue(const MailboxAccount& account, const CountHeard& count_heard);
+    MailboxReading password_login(const MailboxAccount& account);
+    MailboxReading bearer_login(const MailboxAccount& account, Capabilities capabilities,
+                                bool listed_in_clear);
+    MailboxReading clear_text_refused(const MailboxAccount& account);
+    WaitResult send_bearer_token(const QString& command, const QByteArray& response);
     MailboxReading greet(const QString& server);
     WaitResult start_tls(const QString& server);
     HeaderReading read_headers(const QString& server, qint64 count,
@@ -54,6 +60,9 @@ private:
     Pop3Session session_;
     CapabilityProbe capabilities_;
     ConnectionSecurity security_;
+    // Why the server refused the bearer token of the latest dialogue; empty
+    // when it did not.
+    QString token_refusal_;
 };
 
 }  // namespace ostrel

@@ -1,5 +1,6 @@
 #include "support/scripted_pop3_server.h"
 
+#include <QSslServer>
 #include <QTest>
 #include <QTimer>
 #include <utility>
@@ -32,10 +33,23 @@ QByteArray top_reply(const QByteArray& from, const QByteArray& subject) {
            "\r\nDate: Sun, 6 Dec 2026 10:00:00 +0000\r\n\r\n.\r\n";
 }
 
-ScriptedPop3Server::ScriptedPop3Server() {
+ScriptedPop3Server::ScriptedPop3Server() : ScriptedPop3Server(std::make_unique<QTcpServer>()) {}
+
+// A connection is taken once its handshake is done (QSslServer makes it
+// pending only then).
+ScriptedPop3Server::ScriptedPop3Server(const QSslConfiguration& tls)
+    : ScriptedPop3Server([&tls] {
+          auto server = std::make_unique<QSslServer>();
+          server->setSslConfiguration(tls);
+          return server;
+      }()) {}
+
+ScriptedPop3Server::ScriptedPop3Server(std::unique_ptr<QTcpServer> server)
+    : server_(std::move(server)) {
     responder = [](const QByteArray&) { return ScriptedReply::silence(); };
-    connect(&server_, &QTcpServer::newConnection, this, &ScriptedPop3Server::accept);
-    server_.listen(QHostAddress::LocalHost);
+    connect(server_.get(), &QTcpServer::pendingConnectionAvailable, this,
+            &ScriptedPop3Server::accept);
+    server_->listen(QHostAddress::LocalHost);
 }
 
 ScriptedPop3Server::~ScriptedPop3Server() {
@@ -75,7 +89,7 @@ ScriptedPop3Server::Responder ScriptedPop3Server::mailbox(const QList<QByteArray
 }
 
 void ScriptedPop3Server::accept() {
-    while (QTcpSocket* next = server_.nextPendingConnection()) {
+    while (QTcpSocket* next = server_->nextPendingConnection()) {
         if (client_) {
             client_->abort();
             client_->deleteLater();

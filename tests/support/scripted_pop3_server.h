@@ -8,6 +8,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <functional>
+#include <memory>
+
+class QSslConfiguration;
 
 namespace ostrel::testing {
 
@@ -64,9 +67,11 @@ public:
     using Responder = std::function<ScriptedReply(const QByteArray& command)>;
 
     ScriptedPop3Server();
+    // Speaks TLS from the first byte, with the certificate and key of `tls`.
+    explicit ScriptedPop3Server(const QSslConfiguration& tls);
     ~ScriptedPop3Server() override;
 
-    quint16 port() const { return server_.serverPort(); }
+    quint16 port() const { return server_->serverPort(); }
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(port()); }
 
     Transcript transcript;
@@ -84,6 +89,7 @@ public:
                              const QByteArrayList& unique_ids = {});
 
 private:
+    explicit ScriptedPop3Server(std::unique_ptr<QTcpServer> server);
     void accept();
     void read_commands();
     void answer(const QByteArray& command);
@@ -91,7 +97,7 @@ private:
     void play(ScriptedReply reply);
     void write_next_piece();
 
-    QTcpServer server_;
+    std::unique_ptr<QTcpServer> server_;
     QPointer<QTcpSocket> client_;
     QByteArray incoming_;
     QList<ScriptedReply> playing_;
