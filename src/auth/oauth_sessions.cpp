@@ -117,6 +117,10 @@ StoredToken::Status OAuthSessions::stored_state(const OAuthAccount& account) {
     return store_.read(entry_of(account)).status;
 }
 
+bool OAuthSessions::sign_in_lost(const OAuthAccount& account) const {
+    return sessions_.value(entry_of(account)).refused;
+}
+
 AccessToken OAuthSessions::access_token(const OAuthAccount& account) {
     Session& session = sessions_[entry_of(account)];
     if (session.refused) {

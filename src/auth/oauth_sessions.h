@@ -53,6 +53,8 @@ public:
     // provider allows. Returns what could not be done, or an empty text.
     QString sign_out(const OAuthAccount& account);
     StoredToken::Status stored_state(const OAuthAccount& account);
+    // The provider refused the account's stored sign-in this run.
+    bool sign_in_lost(const OAuthAccount& account) const;
     // The account was renamed (its server or login changed): its sign-in
     // follows it where the same provider serves the new server, and is
     // signed out otherwise. Returns what could not be done, or an empty text.

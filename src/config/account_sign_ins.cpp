@@ -30,8 +30,9 @@ AccountSignIns::Standing AccountSignIns::standing(const QString& server, const Q
     if (!provider) {
         return {};
     }
-    return {provider->name,
-            sessions_.stored_state(oauth_account(server, login)) == StoredToken::Found};
+    const OAuthAccount account = oauth_account(server, login);
+    const bool stored = sessions_.stored_state(account) == StoredToken::Found;
+    return {provider->name, stored, stored && sessions_.sign_in_lost(account)};
 }
 
 SignInResult AccountSignIns::sign_in(const QString& server, const QString& login) {

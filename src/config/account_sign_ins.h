@@ -19,10 +19,14 @@ public:
     AccountSignIns(OAuthSessions& sessions, ProviderCatalogue& providers);
 
     // The provider that serves the account's server (empty: none, and the
-    // editor offers no sign-in), and whether the account is signed in.
+    // editor offers no sign-in), whether the account is signed in, and
+    // whether the provider refused that sign-in since (it must sign in again).
     struct Standing {
         QString provider;
         bool signed_in = false;
+        bool lost = false;
+
+        bool active() const { return signed_in && !lost; }
     };
     Standing standing(const QString& server, const QString& login);
 
