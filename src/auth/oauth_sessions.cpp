@@ -91,8 +91,11 @@ QString OAuthSessions::sign_out(const OAuthAccount& account) {
 }
 
 QString OAuthSessions::move_sign_in(const OAuthAccount& from, const OAuthAccount& to) {
+    if (entry_of(from) == entry_of(to)) {
+        return {};
+    }
     const StoredToken stored = store_.read(entry_of(from));
-    if (stored.status == StoredToken::Missing || entry_of(from) == entry_of(to)) {
+    if (stored.status == StoredToken::Missing) {
         return {};
     }
     if (stored.status == StoredToken::Failed) {
@@ -101,7 +104,12 @@ QString OAuthSessions::move_sign_in(const OAuthAccount& from, const OAuthAccount
     const std::optional<OAuthProvider> old_provider = providers_.for_server(from.server);
     const std::optional<OAuthProvider> new_provider = providers_.for_server(to.server);
     if (!old_provider || !new_provider || old_provider->name != new_provider->name) {
-        return sign_out(from);
+        QString told = QStringLiteral("it was signed out, since its provider does not serve %1")
+                           .arg(to.server);
+        if (const QString problems = sign_out(from); !problems.isEmpty()) {
+            told += QStringLiteral(", but ") + problems;
+        }
+        return told;
     }
     if (const QString why = store_.write(entry_of(to), stored.token); !why.isEmpty()) {
         return QStringLiteral("the sign-in did not follow the account: ") + why;

@@ -57,7 +57,8 @@ public:
     bool sign_in_lost(const OAuthAccount& account) const;
     // The account was renamed (its server or login changed): its sign-in
     // follows it where the same provider serves the new server, and is
-    // signed out otherwise. Returns what could not be done, or an empty text.
+    // signed out otherwise. Returns what the user should know (that it was
+    // signed out, what could not be done), or an empty text.
     QString move_sign_in(const OAuthAccount& from, const OAuthAccount& to);
 
     AccessToken access_token(const OAuthAccount& account);

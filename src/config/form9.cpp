@@ -218,7 +218,7 @@ void Form9::save() {
             sign_ins_->standing(account.server, account.login);
         if (!standing.provider.isEmpty() && !standing.signed_in) {
             Label5->setText(
-                QStringLiteral("To sign this account in with %1, select it and press %2")
+                QStringLiteral("To sign this account in with %1, select it and press %2.")
                     .arg(standing.provider, kSignIn));
         }
     }
@@ -391,7 +391,7 @@ void Form9::sign_in_or_out() {
     }
 }
 
-// The editor waits for the browser with its list and boxes locked, so that
+// The editor waits for the browser with its list and buttons locked, so that
 // the account cannot change under the sign-in; Command5 cancels it.
 void Form9::sign_in(const QString& server, const QString& login) {
     Label5->setText(waiting_for_browser_text(sign_ins_->standing(server, login).provider));

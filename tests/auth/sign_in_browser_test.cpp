@@ -10,13 +10,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTreeWidget>
 #include <QtTest>
 
 #include "app/sign_in_parts.h"
-#include "auth/sasl.h"
 #include "config/form9.h"
 #include "core/resources.h"
 #include "support/check_fixture.h"
@@ -69,26 +67,6 @@ int pages_opened() {
 
 // Long enough for a TLS handshake and the token's introspection on a loaded machine.
 constexpr int kWaitMs = 15000;
-
-// A raw POP3 login over implicit TLS with XOAUTH2, which the check does not
-// choose where OAUTHBEARER is offered too. Returns the server's reply.
-QString xoauth2_login(const QString& login, const QString& token) {
-    QSslSocket socket;
-    QSslConfiguration tls = socket.sslConfiguration();
-    tls.addCaCertificates(env("OSTREL_TEST_CERTS") + "/ca.pem");
-    socket.setSslConfiguration(tls);
-    socket.connectToHostEncrypted(env("OSTREL_OAUTH_DOVECOT_HOST"),
-                                  quint16(dovecot("TLS").section(':', 1).toUInt()));
-    const auto line = [&] {
-        while (!socket.canReadLine() && socket.waitForReadyRead(kWaitMs)) {
-        }
-        return QString::fromLatin1(socket.readLine()).trimmed();
-    };
-    line();
-    socket.write("AUTH XOAUTH2 " +
-                 bearer_initial_response(BearerMechanism::XOAuth2, login, token, {}, 0) + "\r\n");
-    return line();
-}
 
 const QString kSignedIn = QStringLiteral("Signed in with Test provider.");
 
@@ -201,7 +179,7 @@ private slots:
     }
 
     // Signed in from the editor, the accounts are checked with OAUTHBEARER,
-    // over implicit TLS and after STLS; Dovecot takes XOAUTH2 as well.
+    // over implicit TLS and after STLS.
     void sign_in_in_the_editor_and_check() {
         Program& program = *program_;
         program.select("oauth01");
@@ -230,8 +208,6 @@ private slots:
         QVERIFY(program.prompts.isEmpty());
         QCOMPARE(Program::logins("oauth02", "OAUTHBEARER"), bearer_logins + 1);
         QVERIFY(program.folder.read(program.server_of("oauth02") + ".tls").contains("STLS"));
-        QCOMPARE(xoauth2_login("oauth01", program.access_token("oauth01")),
-                 QString("+OK Logged in."));
         note_tokens({"oauth01", "oauth02", "oauth03"});
     }
 
