@@ -2,14 +2,12 @@
 // (RFC 5034): over TLS only, with the mechanism the server offers, a refused
 // token renewed once on a new connection, and never a password instead.
 // Scripted servers over TLS (the test certificate) and in clear.
-#include <QLabel>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QtTest>
 
 #include "auth/sasl.h"
-#include "notify/nota_form.h"
 #include "support/check_fixture.h"
 #include "support/scripted_pop3_server.h"
 
@@ -187,31 +185,6 @@ private slots:
             QCOMPARE(check.notes.open_count(), row.notices);
             QVERIFY(check.prompts.isEmpty());
         }
-    }
-
-    // What the check does before any connection: a sign-in the provider no
-    // longer takes is told once (log and notice) over two checks; a provider
-    // that does not answer is logged at each check; the other account goes on.
-    void accounts_without_a_token() {
-        ScriptedPop3Server server(server_tls());
-        BearerCheck check(server);
-        check.tokens["ann"] = {kSignInAgain,
-                               {TokenAnswer::SignInAgain, {}, "sign ann in again", false},
-                               {TokenAnswer::Unavailable, {}, "no answer", false}};
-        for (int run = 0; run < 3; ++run) {
-            check.run();
-            QVERIFY(check.bob_read());
-        }
-        QCOMPARE(server.connections, 0);
-        QCOMPARE(check.log(),
-                 QStringList({server.address() +
-                                  ": sign ann in again; until then the account is not checked",
-                              server.address() + ": no access token for ann (no answer), so the "
-                                                 "account was not checked"}));
-        QCOMPARE(check.notes.open_count(), 1);
-        const NotaForm* notice = check.notes.newest();
-        QCOMPARE(notice->Label2->text(), QString("Sign in again"));
-        QCOMPARE(notice->Label3->text(), "ann@" + server.address());
     }
 
     // A server that offers no token mechanism, or no TLS at all, is sent
