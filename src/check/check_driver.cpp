@@ -116,10 +116,14 @@ bool CheckDriver::visit_account(int line_number, const QString& line) {
     return true;
 }
 
-// How the account signs in: with the access token of its sign-in with its
-// provider, asked first, or with its password, from the line or else from the
-// keyring. False when it cannot sign in now (logged): it is not visited.
+// How the account signs in: with the password its line holds, as ever; else
+// with the access token of its sign-in with its provider, or else with its
+// password from the keyring. False when it cannot sign in now (logged): it
+// is not visited.
 bool CheckDriver::find_credential(MailboxAccount& account) {
+    if (!account.credential.secret.isEmpty()) {
+        return true;
+    }
     const TokenAnswer answer =
         tokens_ ? tokens_(account.server, account.login, false) : TokenAnswer();
     if (answer.status == TokenAnswer::Ready) {
@@ -139,20 +143,18 @@ bool CheckDriver::find_credential(MailboxAccount& account) {
         tell_no_token(account.server, account.login, answer);
         return false;
     }
-    if (account.credential.secret.isEmpty()) {
-        // The accounts editor keeps the password in the keyring and leaves
-        // the field empty. Without it the account is not visited at all.
-        const QString key = keyring_key(account.server, account.login);
-        const KeyringResult stored = passwords_.read(key);
-        if (!stored.done()) {
-            context_.log.log_event(account.server + QStringLiteral(": the password of ") + key +
-                                   QStringLiteral(" was not read from the keyring (") +
-                                   stored.reason() +
-                                   QStringLiteral("), so the account was not checked"));
-            return false;
-        }
-        account.credential.secret = stored.password;
+    // The accounts editor keeps the password in the keyring and leaves the
+    // field empty. Without it the account is not visited at all.
+    const QString key = keyring_key(account.server, account.login);
+    const KeyringResult stored = passwords_.read(key);
+    if (!stored.done()) {
+        context_.log.log_event(account.server + QStringLiteral(": the password of ") + key +
+                               QStringLiteral(" was not read from the keyring (") +
+                               stored.reason() +
+                               QStringLiteral("), so the account was not checked"));
+        return false;
     }
+    account.credential.secret = stored.password;
     return true;
 }
 

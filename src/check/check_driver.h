@@ -17,9 +17,10 @@ class PasswordStore;
 // One check: every account of the accounts file, in file order, one after
 // another. Each account's mailbox is read by the reader `readers` chooses for
 // its server, then evaluated; the popups go through `notes`; `controls` are
-// the main window's timers, trace, caption and tray image. An account signed
-// in with its provider logs in with the access token `tokens` gives; any other
-// line with an empty password field takes its password from `passwords`.
+// the main window's timers, trace, caption and tray image. A line with an
+// empty password field is an account signed in with its provider, which logs
+// in with the access token `tokens` gives, or else takes its password from
+// `passwords`.
 class CheckDriver : public QObject {
     Q_OBJECT
 public:

@@ -6,8 +6,9 @@
 namespace ostrel {
 
 // What a check learns of an account's sign-in with its mail provider, which
-// it asks before it looks for a password: an access token, or why there is
-// none. `reason` is for the log and never holds a token.
+// it asks for an account whose line holds no password before it looks in the
+// keyring: an access token, or why there is none. `reason` is for the log and
+// never holds a token.
 struct TokenAnswer {
     enum Status {
         NotSignedIn,  // the account logs in with its password

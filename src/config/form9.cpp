@@ -30,6 +30,9 @@ const QString kSearchHint = QStringLiteral(
 const QString kKeptInKeyring = QStringLiteral("kept in the keyring");
 
 const QString kSignIn = QStringLiteral("Sign in\u2026");
+const QString kPasswordInLine = QStringLiteral(
+    " The password this account's line holds is still used: press Edit, empty the Password "
+    "box and Save to check it with the sign-in.");
 const QString kSignOut = QStringLiteral("Sign out");
 
 const QString kPasswordsStay = QStringLiteral(
@@ -404,7 +407,11 @@ void Form9::sign_in(const QString& server, const QString& login) {
     for (QWidget* control : locked) {
         control->setEnabled(true);
     }
-    Label5->setText(result.message);
+    // A password in the account's line goes on being used, as ever.
+    QTreeWidgetItem* row = selected_row();
+    Label5->setText(result.signed_in() && row != nullptr && !row->text(2).isEmpty()
+                        ? result.message + kPasswordInLine
+                        : result.message);
     show_sign_in_button();
     if (close_after_sign_in_) {
         close();
