@@ -1,10 +1,12 @@
 #include "app/form1.h"
 
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QTimer>
 
+#include "app/sign_in_parts.h"
 #include "app/startup_files.h"
 #include "check/check_driver.h"
 #include "core/numeric_value.h"
@@ -70,6 +72,7 @@ Form1::Form1(const QString& program_folder, const QString& program_path, Prompt 
     connect(Command2, &QPushButton::clicked, this, &Form1::executa2);
 
     notes_ = std::make_unique<NotaManager>(log_, this);
+    sign_ins_ = std::make_unique<SignInParts>(passwords_, files_, log_, &QDesktopServices::openUrl);
     // Every account is read over POP3.
     Pop3Settings pop3;
     pop3.reply_timeout_ms = timings_.reply_timeout_ms;
@@ -82,7 +85,8 @@ Form1::Form1(const QString& program_folder, const QString& program_path, Prompt 
                           set_icon(image);
                           refresh_tray_icon();
                       }},
-        [this](const QString&) -> MailboxReader& { return *pop3_; }, this);
+        [this](const QString&) -> MailboxReader& { return *pop3_; }, sign_ins_->check_tokens(),
+        this);
     connect(driver_.get(), &CheckDriver::check_finished, this, &Form1::check_finished);
     connect(driver_.get(), &CheckDriver::check_finished, &policy_, &CheckPolicy::check_ended);
     connect(&policy_, &CheckPolicy::check_due, this, &Form1::check_for_policy);

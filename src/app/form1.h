@@ -27,6 +27,7 @@ class GeneralForm;
 class Menu1;
 class NotaManager;
 class Pop3Reader;
+struct SignInParts;
 class SingleInstance;
 class SystemWatch;
 class TrayMenu;
@@ -41,7 +42,8 @@ struct Timings {
 };
 
 // The main window: never shown, it owns the tray icon, the timers, the check
-// driver with its mailbox reader, the popups and the shared state.
+// driver with its mailbox reader, the sign-ins with mail providers, the popups
+// and the shared state.
 class Form1 : public QWidget {
     Q_OBJECT
 public:
@@ -102,6 +104,7 @@ private:
     TrayIcon* tray_;
     std::unique_ptr<TrayMenu> tray_menu_;
     std::unique_ptr<NotaManager> notes_;
+    std::unique_ptr<SignInParts> sign_ins_;
     std::unique_ptr<Pop3Reader> pop3_;
     std::unique_ptr<CheckDriver> driver_;
     QPointer<Form9> form9_;

@@ -2,6 +2,7 @@
 #include <QCoreApplication>
 
 #include "app/form1.h"
+#include "app/sign_in_parts.h"
 #include "config/form9.h"
 #include "config/general_form.h"
 #include "desktop/help_page.h"
@@ -54,7 +55,8 @@ void Form1::build_tray_menu() {
 }
 
 void Form1::open_accounts_editor() {
-    show_single_instance(form9_, [this] { return new Form9(context_, passwords_, this); });
+    show_single_instance(
+        form9_, [this] { return new Form9(context_, passwords_, &sign_ins_->editor, this); });
 }
 
 void Form1::open_general_options() {

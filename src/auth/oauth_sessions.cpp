@@ -1,6 +1,7 @@
 #include "auth/oauth_sessions.h"
 
 #include <QScopeGuard>
+#include <utility>
 
 #include "auth/providers_file.h"
 #include "auth/token_endpoint.h"
@@ -61,7 +62,14 @@ SignInResult OAuthSessions::sign_in(const OAuthAccount& account) {
     }
     sessions_.insert(entry_of(account), {outcome.grant.access_token, outcome.grant.expires_at,
                                          outcome.grant.refresh_token, false, false});
-    return outcome.result;
+    SignInResult result = outcome.result;
+    if (store_.keeps_file() && !std::exchange(told_file_, true)) {
+        result.message += QStringLiteral(
+                              " No keyring (Secret Service) runs on this desktop, so the "
+                              "sign-in is kept in %1, which only you can read.")
+                              .arg(store_.file_path());
+    }
+    return result;
 }
 
 QString OAuthSessions::sign_out(const OAuthAccount& account) {
@@ -82,8 +90,43 @@ QString OAuthSessions::sign_out(const OAuthAccount& account) {
     return problems.join(QStringLiteral("; "));
 }
 
+QString OAuthSessions::move_sign_in(const OAuthAccount& from, const OAuthAccount& to) {
+    if (entry_of(from) == entry_of(to)) {
+        return {};
+    }
+    const StoredToken stored = store_.read(entry_of(from));
+    if (stored.status == StoredToken::Missing) {
+        return {};
+    }
+    if (stored.status == StoredToken::Failed) {
+        return QStringLiteral("the sign-in could not be read: ") + stored.reason;
+    }
+    const std::optional<OAuthProvider> old_provider = providers_.for_server(from.server);
+    const std::optional<OAuthProvider> new_provider = providers_.for_server(to.server);
+    if (!old_provider || !new_provider || old_provider->name != new_provider->name) {
+        QString told = QStringLiteral("it was signed out, since its provider does not serve %1")
+                           .arg(to.server);
+        if (const QString problems = sign_out(from); !problems.isEmpty()) {
+            told += QStringLiteral(", but ") + problems;
+        }
+        return told;
+    }
+    if (const QString why = store_.write(entry_of(to), stored.token); !why.isEmpty()) {
+        return QStringLiteral("the sign-in did not follow the account: ") + why;
+    }
+    sessions_.insert(entry_of(to), sessions_.take(entry_of(from)));
+    if (const QString why = store_.remove(entry_of(from)); !why.isEmpty()) {
+        return QStringLiteral("the sign-in under the old name was not removed: ") + why;
+    }
+    return {};
+}
+
 StoredToken::Status OAuthSessions::stored_state(const OAuthAccount& account) {
     return store_.read(entry_of(account)).status;
+}
+
+bool OAuthSessions::sign_in_lost(const OAuthAccount& account) const {
+    return sessions_.value(entry_of(account)).refused;
 }
 
 AccessToken OAuthSessions::access_token(const OAuthAccount& account) {

@@ -53,6 +53,13 @@ public:
     // provider allows. Returns what could not be done, or an empty text.
     QString sign_out(const OAuthAccount& account);
     StoredToken::Status stored_state(const OAuthAccount& account);
+    // The provider refused the account's stored sign-in this run.
+    bool sign_in_lost(const OAuthAccount& account) const;
+    // The account was renamed (its server or login changed): its sign-in
+    // follows it where the same provider serves the new server, and is
+    // signed out otherwise. Returns what the user should know (that it was
+    // signed out, what could not be done), or an empty text.
+    QString move_sign_in(const OAuthAccount& from, const OAuthAccount& to);
 
     AccessToken access_token(const OAuthAccount& account);
     // For a login the server refused: a new access token, refreshed now.
@@ -76,6 +83,7 @@ private:
     EventLog& log_;
     int refresh_margin_secs_;
     bool signing_in_ = false;
+    bool told_file_ = false;
     QHash<QString, Session> sessions_;
 };
 

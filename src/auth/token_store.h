@@ -32,6 +32,10 @@ public:
     QString write(const QString& entry, const QString& token);
     QString remove(const QString& entry);
 
+    // A token went into the file this run, since no keyring runs.
+    bool keeps_file() const { return told_file_; }
+    const QString& file_path() const { return file_path_; }
+
 private:
     QString write_file(const QString& entry, const QString& token);
     void tell_file_once();

@@ -23,13 +23,15 @@ const QString kStateKept = QStringLiteral("; its seen state was left as it was")
 }  // namespace
 
 CheckDriver::CheckDriver(const AppContext& context, NotaManager& notes, PasswordStore& passwords,
-                         CheckControls controls, ReaderChoice readers, QObject* parent)
+                         CheckControls controls, ReaderChoice readers, TokenSource tokens,
+                         QObject* parent)
     : QObject(parent),
       context_(context),
       notes_(notes),
       passwords_(passwords),
       controls_(std::move(controls)),
-      readers_(std::move(readers)) {}
+      readers_(std::move(readers)),
+      tokens_(std::move(tokens)) {}
 
 CheckDriver::~CheckDriver() = default;
 
@@ -79,22 +81,11 @@ bool CheckDriver::visit_account(int line_number, const QString& line) {
         context_.log.log_event(where + QStringLiteral(" holds fewer than four fields"));
         return true;
     }
-    MailboxAccount account{server, fields[1], fields[2]};
-    if (account.credential.isEmpty()) {
-        // The accounts editor keeps the password in the keyring and leaves
-        // the field empty. Without it the account is not visited at all.
-        const QString key = keyring_key(server, account.login);
-        const KeyringResult stored = passwords_.read(key);
-        if (!stored.done()) {
-            context_.log.log_event(server + QStringLiteral(": the password of ") + key +
-                                   QStringLiteral(" was not read from the keyring (") +
-                                   stored.reason() +
-                                   QStringLiteral("), so the account was not checked"));
-            return true;
-        }
-        account.credential = stored.password;
+    MailboxAccount account{server, fields[1], {Credential::Kind::Password, fields[2], {}}};
+    if (!find_credential(account)) {
+        return true;
     }
-    if (holds_line_break(account.login) || holds_line_break(account.credential)) {
+    if (holds_line_break(account.login) || holds_line_break(account.credential.secret)) {
         context_.log.log_event(where +
                                QStringLiteral(": the login or password holds a line break, "
                                               "so nothing was sent to ") +
@@ -119,8 +110,68 @@ bool CheckDriver::visit_account(int line_number, const QString& line) {
         case Outcome::Abandoned:
             context_.log.log_event(server + QStringLiteral(": ") + reading.text + kStateKept);
             break;
+        case Outcome::SignInFailed:
+            break;
     }
     return true;
+}
+
+// How the account signs in: with the password its line holds, as ever; else
+// with the access token of its sign-in with its provider, or else with its
+// password from the keyring. False when it cannot sign in now (logged): it
+// is not visited.
+bool CheckDriver::find_credential(MailboxAccount& account) {
+    if (!account.credential.secret.isEmpty()) {
+        return true;
+    }
+    const TokenAnswer answer =
+        tokens_ ? tokens_(account.server, account.login, false) : TokenAnswer();
+    if (answer.status == TokenAnswer::Ready) {
+        account.credential = {
+            Credential::Kind::BearerToken, answer.token,
+            [this, server = account.server, login = account.login]() -> std::optional<QString> {
+                const TokenAnswer renewed = tokens_(server, login, true);
+                if (renewed.status == TokenAnswer::Ready) {
+                    return renewed.token;
+                }
+                tell_no_token(server, login, renewed);
+                return std::nullopt;
+            }};
+        return true;
+    }
+    if (answer.status != TokenAnswer::NotSignedIn) {
+        tell_no_token(account.server, account.login, answer);
+        return false;
+    }
+    // The accounts editor keeps the password in the keyring and leaves the
+    // field empty. Without it the account is not visited at all.
+    const QString key = keyring_key(account.server, account.login);
+    const KeyringResult stored = passwords_.read(key);
+    if (!stored.done()) {
+        context_.log.log_event(account.server + QStringLiteral(": the password of ") + key +
+                               QStringLiteral(" was not read from the keyring (") +
+                               stored.reason() +
+                               QStringLiteral("), so the account was not checked"));
+        return false;
+    }
+    account.credential.secret = stored.password;
+    return true;
+}
+
+// A signed-in account without a token. One the provider no longer takes is
+// told once, in the log and in a notice, and then skipped silently until it
+// is signed in again.
+void CheckDriver::tell_no_token(const QString& server, const QString& login,
+                                const TokenAnswer& answer) {
+    if (answer.status != TokenAnswer::SignInAgain) {
+        context_.log.log_event(
+            QStringLiteral("%1: no access token for %2 (%3), so the account was not checked")
+                .arg(server, login, answer.reason));
+    } else if (answer.first_notice) {
+        context_.log.log_event(QStringLiteral("%1: %2; until then the account is not checked")
+                                   .arg(server, answer.reason));
+        notes_.show_sign_in_again(server, login);
+    }
 }
 
 // In debug mode each account's message count, as soon as the server tells it.

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "check/check_controls.h"
+#include "check/token_source.h"
 #include "core/app_context.h"
 #include "mail/mailbox_reader.h"
 
@@ -16,13 +17,16 @@ class PasswordStore;
 // One check: every account of the accounts file, in file order, one after
 // another. Each account's mailbox is read by the reader `readers` chooses for
 // its server, then evaluated; the popups go through `notes`; `controls` are
-// the main window's timers, trace, caption and tray image. An account line
-// with an empty password field takes its password from `passwords`.
+// the main window's timers, trace, caption and tray image. A line with an
+// empty password field is an account signed in with its provider, which logs
+// in with the access token `tokens` gives, or else takes its password from
+// `passwords`.
 class CheckDriver : public QObject {
     Q_OBJECT
 public:
     CheckDriver(const AppContext& context, NotaManager& notes, PasswordStore& passwords,
-                CheckControls controls, ReaderChoice readers, QObject* parent = nullptr);
+                CheckControls controls, ReaderChoice readers, TokenSource tokens = {},
+                QObject* parent = nullptr);
     ~CheckDriver() override;
 
     // Runs one complete check. A request while a check runs is refused and
@@ -37,6 +41,8 @@ signals:
 private:
     void run_check();
     bool visit_account(int line_number, const QString& line);
+    bool find_credential(MailboxAccount& account);
+    void tell_no_token(const QString& server, const QString& login, const TokenAnswer& answer);
     void show_total(const QString& server, qint64 count);
 
     void restore_after_check();
@@ -47,6 +53,7 @@ private:
     PasswordStore& passwords_;
     CheckControls controls_;
     ReaderChoice readers_;
+    TokenSource tokens_;
     QFile accounts_;
     bool running_ = false;
 };

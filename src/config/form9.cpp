@@ -1,5 +1,6 @@
 #include "config/form9.h"
 
+#include <QCloseEvent>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -8,6 +9,7 @@
 #include <QTreeWidget>
 
 #include "config/account_fields.h"
+#include "config/account_sign_ins.h"
 #include "config/accounts_file.h"
 #include "config/password_move.h"
 #include "config/password_store.h"
@@ -27,6 +29,12 @@ const QString kSearchHint = QStringLiteral(
 
 // Shown in the password box after Edit when the line holds no password.
 const QString kKeptInKeyring = QStringLiteral("kept in the keyring");
+
+const QString kSignIn = QStringLiteral("Sign in\u2026");
+const QString kPasswordInLine = QStringLiteral(
+    " The password this account's line holds is still used: press Edit, empty the Password "
+    "box and Save to check it with the sign-in.");
+const QString kSignOut = QStringLiteral("Sign out");
 
 const QString kPasswordsStay = QStringLiteral(
     "No keyring (Secret Service) runs on this desktop, so the passwords stay in the accounts "
@@ -73,10 +81,12 @@ QLabel* make_hint(QWidget* parent, const char* name, const QString& tip, int top
 
 }  // namespace
 
-Form9::Form9(const AppContext& context, PasswordStore& passwords, QWidget* parent)
+Form9::Form9(const AppContext& context, PasswordStore& passwords, AccountSignIns* sign_ins,
+             QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
       context_(context),
-      passwords_(passwords) {
+      passwords_(passwords),
+      sign_ins_(sign_ins) {
     setObjectName(QStringLiteral("Form9"));
     setWindowTitle(QStringLiteral("Pop3 Accounts"));
     setFixedSize(399, 461);
@@ -122,10 +132,19 @@ Form9::Form9(const AppContext& context, PasswordStore& passwords, QWidget* paren
     Command4 = make_button(this, "Command4", QStringLiteral("Quit"), QRect(280, 356, 72, 26));
     Command4->setToolTip(QStringLiteral("Exit"));
 
+    Command5 = make_button(this, "Command5", kSignIn, QRect(186, 196, 96, 24));
+    Command5->hide();
+    Label5 = make_label(this, "Label5", QString(), QRect(34, 390, 331, 48));
+    Label5->setTextFormat(Qt::PlainText);
+    Label5->setWordWrap(true);
+    Label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
     connect(Command1, &QPushButton::clicked, this, &Form9::save);
     connect(Command2, &QPushButton::clicked, this, &Form9::delete_row);
     connect(Command3, &QPushButton::clicked, this, &Form9::edit);
     connect(Command4, &QPushButton::clicked, this, &Form9::quit);
+    connect(Command5, &QPushButton::clicked, this, &Form9::sign_in_or_out);
+    connect(lista, &QTreeWidget::itemSelectionChanged, this, &Form9::show_sign_in_button);
 
     make_drag_surface(this, this);
 }
@@ -198,6 +217,15 @@ void Form9::save() {
     follow_renamed_account(account);
     editing_key_.clear();
     move_passwords();
+    if (sign_ins_ != nullptr) {
+        const AccountSignIns::Standing standing =
+            sign_ins_->standing(account.server, account.login);
+        if (!standing.provider.isEmpty() && !standing.signed_in) {
+            Label5->setText(
+                QStringLiteral("To sign this account in with %1, select it and press %2.")
+                    .arg(standing.provider, kSignIn));
+        }
+    }
 
     const QString seen_state = context_.files.seen_state(account.server);
     if (!QFile::exists(seen_state)) {
@@ -220,7 +248,8 @@ void Form9::edit() {
     Text3->setText(row->text(0));
     Text6->setText(row->text(1));
     Text7->setText(row->text(2));
-    Text7->setPlaceholderText(row->text(2).isEmpty() ? kKeptInKeyring : QString());
+    Text7->setPlaceholderText(
+        password_box_hint(row->text(0), row->text(1), row->text(2).isEmpty()));
     Text5->setText(row->text(3));
     editing_key_ = account_key(row->text(0), row->text(1));
 }
@@ -240,6 +269,9 @@ void Form9::delete_row() {
         if (!error.isEmpty()) {
             report(QStringLiteral("The account was not deleted"), error);
         } else {
+            if (sign_ins_ != nullptr) {
+                report_sign_in(sign_ins_->forget(row->text(0), row->text(1)));
+            }
             const KeyringResult removed = passwords_.remove(entry);
             if (removed.status != KeyringResult::Done &&
                 removed.status != KeyringResult::NoService) {
@@ -263,6 +295,10 @@ void Form9::follow_renamed_account(const PopAccount& account) {
         return;
     }
     const PopAccount old = key_account(editing_key_);
+    if (sign_ins_ != nullptr) {
+        report_sign_in(
+            sign_ins_->follow_rename(old.server, old.login, account.server, account.login));
+    }
     const QString old_key = keyring_key(old.server, old.login);
     if (account.password.isEmpty()) {
         const KeyringResult stored = passwords_.read(old_key);
@@ -293,6 +329,102 @@ void Form9::move_passwords() {
 
 void Form9::quit() {
     close();
+}
+
+// While the browser is open the window stays: the sign-in is cancelled
+// first, and the window closes once it has ended.
+void Form9::closeEvent(QCloseEvent* event) {
+    if (sign_ins_ != nullptr && sign_ins_->signing_in()) {
+        close_after_sign_in_ = true;
+        sign_ins_->cancel();
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+// The password box of an account after Edit: it says where the sign-in is.
+QString Form9::password_box_hint(const QString& server, const QString& login, bool field_empty) {
+    if (sign_ins_ != nullptr) {
+        const AccountSignIns::Standing standing = sign_ins_->standing(server, login);
+        if (standing.signed_in) {
+            return (standing.lost ? QStringLiteral("sign in again with ")
+                                  : QStringLiteral("signed in with ")) +
+                   standing.provider;
+        }
+    }
+    return field_empty ? kKeptInKeyring : QString();
+}
+
+// Command5 is offered for a selected account whose server has a provider.
+void Form9::show_sign_in_button() {
+    if (sign_ins_ == nullptr || sign_ins_->signing_in()) {
+        return;
+    }
+    QTreeWidgetItem* row = selected_row();
+    const AccountSignIns::Standing standing = row == nullptr
+                                                  ? AccountSignIns::Standing()
+                                                  : sign_ins_->standing(row->text(0), row->text(1));
+    Command5->setVisible(!standing.provider.isEmpty());
+    Command5->setText(standing.active() ? kSignOut : kSignIn);
+    Command5->setToolTip(standing.active()
+                             ? QStringLiteral("Sign this account out of %1").arg(standing.provider)
+                             : QStringLiteral("Sign this account in with %1 in your web browser")
+                                   .arg(standing.provider));
+}
+
+void Form9::sign_in_or_out() {
+    if (sign_ins_ == nullptr) {
+        return;
+    }
+    if (sign_ins_->signing_in()) {
+        sign_ins_->cancel();
+        return;
+    }
+    QTreeWidgetItem* row = selected_row();
+    if (row == nullptr) {
+        return;
+    }
+    const QString server = row->text(0);
+    const QString login = row->text(1);
+    if (sign_ins_->standing(server, login).active()) {
+        Label5->setText(sign_ins_->sign_out(server, login));
+        show_sign_in_button();
+    } else {
+        sign_in(server, login);
+    }
+}
+
+// The editor waits for the browser with its list and buttons locked, so that
+// the account cannot change under the sign-in; Command5 cancels it.
+void Form9::sign_in(const QString& server, const QString& login) {
+    Label5->setText(waiting_for_browser_text(sign_ins_->standing(server, login).provider));
+    Command5->setText(QStringLiteral("Cancel"));
+    const QList<QWidget*> locked = {lista, Command1, Command2, Command3};
+    for (QWidget* control : locked) {
+        control->setEnabled(false);
+    }
+    const SignInResult result = sign_ins_->sign_in(server, login);
+    for (QWidget* control : locked) {
+        control->setEnabled(true);
+    }
+    // A password in the account's line goes on being used, as ever.
+    QTreeWidgetItem* row = selected_row();
+    Label5->setText(result.signed_in() && row != nullptr && !row->text(2).isEmpty()
+                        ? result.message + kPasswordInLine
+                        : result.message);
+    show_sign_in_button();
+    if (close_after_sign_in_) {
+        close();
+    }
+}
+
+// What could not be done about a sign-in that follows its account: logged and shown.
+void Form9::report_sign_in(const QString& problem) {
+    if (!problem.isEmpty()) {
+        context_.log.log_event(problem);
+        Label5->setText(problem);
+    }
 }
 
 }  // namespace ostrel

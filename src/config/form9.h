@@ -13,6 +13,7 @@ class QTreeWidgetItem;
 
 namespace ostrel {
 
+class AccountSignIns;
 class PasswordStore;
 struct PopAccount;
 
@@ -20,10 +21,14 @@ struct PopAccount;
 // its accounts. It keeps no account data of its own: every button works on the
 // file and the list is then rebuilt from it. Save moves the passwords the file
 // still holds into the keyring, `passwords`; where there is none they stay.
+// Given `sign_ins`, an account whose server has a provider to sign in with
+// can be signed in and out (Command5); its sign-in follows the account when
+// it is renamed or deleted.
 class Form9 : public QWidget {
     Q_OBJECT
 public:
-    Form9(const AppContext& context, PasswordStore& passwords, QWidget* parent = nullptr);
+    Form9(const AppContext& context, PasswordStore& passwords, AccountSignIns* sign_ins = nullptr,
+          QWidget* parent = nullptr);
     ~Form9() override;
 
     // The window's load: hint text, shape, and the list filled from the file.
@@ -33,6 +38,9 @@ public:
     void edit();        // Command3
     void delete_row();  // Command2
     void quit();        // Command4
+    // Command5: signs the selected account in, or out; while the browser is
+    // open, cancels the sign-in.
+    void sign_in_or_out();
 
     // The account that Edit put into the boxes and Save will replace; empty
     // when the boxes hold a new account.
@@ -43,6 +51,7 @@ public:
     QPushButton* Command2;
     QPushButton* Command3;
     QPushButton* Command4;
+    QPushButton* Command5;  // "Sign in…", "Sign out" or "Cancel"; only for a provider's server
     QLabel* Label1;
     QLabel* Label2;
     QLabel* Label3;
@@ -55,6 +64,10 @@ public:
     QLabel* Picture2;
     QLabel* Picture3;
     QLabel* Picture4;
+    QLabel* Label5;  // how the latest sign-in or sign-out went
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void fill_list();
@@ -63,10 +76,16 @@ private:
     void report(const QString& what, const QString& error);
     void follow_renamed_account(const PopAccount& account);
     void move_passwords();
+    void show_sign_in_button();
+    void sign_in(const QString& server, const QString& login);
+    void report_sign_in(const QString& problem);
+    QString password_box_hint(const QString& server, const QString& login, bool field_empty);
 
     AppContext context_;
     PasswordStore& passwords_;
+    AccountSignIns* sign_ins_;
     QString editing_key_;
+    bool close_after_sign_in_ = false;
 };
 
 }  // namespace ostrel

@@ -21,8 +21,8 @@ struct GeneralOptions {
 };
 
 struct SettingsRead {
-    QStringList fields;     // every field found, in order
-    QString error;          // empty on success
+    QStringList fields;  // every field found, in order
+    QString error;       // empty on success
     bool ok() const { return error.isEmpty(); }
 };
 

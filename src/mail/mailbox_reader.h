@@ -2,16 +2,29 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 
 #include "mail/message_table.h"
 
 namespace ostrel {
 
+// How an account signs in: with its password, or with an OAuth 2.0 bearer
+// token (an access token) that it got by signing in with its mail provider.
+struct Credential {
+    enum class Kind { Password, BearerToken };
+    Kind kind = Kind::Password;
+    QString secret;  // the password or the access token
+    // For a bearer token the server refused: a fresh one, or nothing when none
+    // can be had (whoever gives it has then told why). A reader asks at most
+    // once per reading. Empty for a password.
+    std::function<std::optional<QString>()> renew;
+};
+
 // One account as a reader needs it: where the mailbox is and how to sign in.
 struct MailboxAccount {
     QString server;  // the account's server field, as the user wrote it
     QString login;
-    QString credential;  // the password (a bearer token for a reader that signs in so)
+    Credential credential;
 };
 
 // What reading one mailbox came to.
@@ -25,6 +38,11 @@ struct MailboxReading {
         // The server refused the greeting or the sign-in: `text` is the
         // message the user is shown.
         Refused,
+        // A bearer token was not sent, or the server refused it and a renewed
+        // one: the reader (or the credential's renewal) has said why in one
+        // log line, and the check adds nothing. No box: a token refused at
+        // every check must not stop the schedule with a question.
+        SignInFailed,
         // The dialogue broke off (silence, a close, a reply past its cap, a
         // failed write): `text` says what happened, for one log line.
         Abandoned,

@@ -137,6 +137,15 @@ void NotaForm::show_match(const QString& word, const QString& from, const QStrin
     Command1->setVisible(false);
 }
 
+void NotaForm::show_sign_in_again(const QString& date_time, const QString& login,
+                                  const QString& server) {
+    Label1->setText(date_time);
+    Label2->setText(QStringLiteral("Sign in again"));
+    set_elided_text(Label3, login + QLatin1Char('@') + server);
+    Label4->setText(QStringLiteral("Pop3 Accounts: Sign in…"));
+    Command1->setVisible(false);
+}
+
 Remetentes* NotaForm::novaform2(const QString& formname, const QString& frase,
                                 const QString& serv) {
     try {

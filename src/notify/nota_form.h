@@ -39,6 +39,10 @@ public:
     void show_match(const QString& word, const QString& from, const QString& subject,
                     const QString& server);
 
+    // An account whose provider no longer takes its sign-in: when, the
+    // account, and where to sign it in again.
+    void show_sign_in_again(const QString& date_time, const QString& login, const QString& server);
+
     // Opens a senders list with title word `formname`, list `frase` and title
     // line `serv`. Returns the new window, or null after logging a failure.
     Remetentes* novaform2(const QString& formname, const QString& frase, const QString& serv);

@@ -42,6 +42,12 @@ NotaForm* NotaManager::default_instance() const {
     return default_instance_;
 }
 
+void NotaManager::show_sign_in_again(const QString& server, const QString& login) {
+    if (NotaForm* nota = new_nota(QStringLiteral("nota"))) {
+        nota->show_sign_in_again(date_time_text(), login, server);
+    }
+}
+
 void NotaManager::show_total(const QString& message) {
     NotaForm* nota = new_nota(QStringLiteral("nota"));
     if (nota == nullptr) {

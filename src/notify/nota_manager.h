@@ -34,6 +34,9 @@ public:
     // How many of the created notifications are still open.
     int open_count() const { return slots_.open_count(); }
 
+    // Tells that the account `login` on `server` must be signed in with its
+    // provider again before it is checked again.
+    void show_sign_in_again(const QString& server, const QString& login);
     // Debug popup with the account's message total, at the screen centre.
     void show_total(const QString& message);
     // Shows the single shared notification window (the hidden "nota show"

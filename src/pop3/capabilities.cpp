@@ -1,5 +1,6 @@
 #include "pop3/capabilities.h"
 
+#include "auth/sasl.h"
 #include "pop3/pop3_session.h"
 
 namespace ostrel {
@@ -17,6 +18,8 @@ Capabilities parse_capabilities(QStringView listing) {
             found.pipelining = true;
         } else if (name.compare(u"STLS", Qt::CaseInsensitive) == 0) {
             found.stls = true;
+        } else if (name.compare(u"SASL", Qt::CaseInsensitive) == 0) {
+            found.sasl = sasl_mechanisms(line);
         }
     }
     return found;

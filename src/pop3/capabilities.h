@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QStringList>
 #include <QStringView>
 
 #include "net/connection.h"
@@ -13,6 +14,7 @@ struct Capabilities {
     bool uidl = false;        // unique ids that survive renumbering
     bool pipelining = false;  // commands may be sent before their replies arrive
     bool stls = false;        // the connection can be upgraded to TLS
+    QStringList sasl;         // the SASL mechanisms AUTH takes, upper case
 };
 
 // The capabilities named in a CAPA listing (the reply without its status

@@ -4,8 +4,11 @@
 #include <cmath>
 #include <limits>
 
+#include "auth/sasl.h"
+#include "auth/token_endpoint.h"
 #include "core/event_log.h"
 #include "core/numeric_value.h"
+#include "net/server_address.h"
 #include "net/tls_policy.h"
 #include "pop3/header_cache.h"
 #include "pop3/header_reader.h"
@@ -15,6 +18,9 @@ namespace ostrel {
 namespace {
 
 using Outcome = MailboxReading::Outcome;
+
+// A POP3 command line may hold 255 octets, its CR LF included (RFC 2449).
+constexpr qsizetype kMaxCommandLine = 255;
 
 // The message count of a STAT reply: the word after the first space, read
 // by the numeric rule. No space gives 0.
@@ -49,8 +55,33 @@ Pop3Reader::Pop3Reader(const DataFiles& files, EventLog& log, const Prompt& prom
 }
 
 MailboxReading Pop3Reader::read(const MailboxAccount& account, const CountHeard& count_heard) {
+    token_refusal_.clear();
     MailboxReading reading = dialogue(account, count_heard);
     session_.close();
+    if (token_refusal_.isEmpty()) {
+        return reading;
+    }
+    // A refused token is renewed once and tried on a new connection: a
+    // server may hang up after a refusal, or while the renewal waits for the
+    // provider. Without a renewed token the renewal has said why.
+    QString refused = QStringLiteral("%1: the sign-in token of %2 was refused");
+    if (account.credential.renew) {
+        const std::optional<QString> renewed = account.credential.renew();
+        if (!renewed) {
+            return reading;
+        }
+        MailboxAccount again = account;
+        again.credential.secret = *renewed;
+        token_refusal_.clear();
+        reading = dialogue(again, count_heard);
+        session_.close();
+        if (token_refusal_.isEmpty()) {
+            return reading;
+        }
+        refused += QStringLiteral(", and a renewed one too");
+    }
+    log_.log_event((refused + QStringLiteral(": %3; the account was not checked"))
+                       .arg(account.server, account.login, token_refusal_));
     return reading;
 }
 
@@ -63,27 +94,16 @@ MailboxReading Pop3Reader::dialogue(const MailboxAccount& account, const CountHe
     if (opened.outcome != Outcome::Read) {
         return opened;
     }
-    const ReplyAssembler& reply = session_.reply();
-    const struct {
-        QString command;
-        QString shown;  // the command as a log line may name it
-        QString refusal;
-    } login[] = {
-        {QStringLiteral("USER ") + account.login, QStringLiteral("USER"),
-         QStringLiteral("Error with username")},
-        {QStringLiteral("PASS ") + account.credential, QStringLiteral("PASS"),
-         QStringLiteral("Error with password")},
-        {QStringLiteral("STAT"), QStringLiteral("STAT"), QString()},
-    };
-    for (const auto& step : login) {
-        const WaitResult result = session_.sendMsg(step.command);
-        if (result != WaitResult::Answered) {
-            return unanswered(result, step.shown);
-        }
-        if (!step.refusal.isEmpty() && reply.reply_err()) {
-            return MailboxReading::failed(Outcome::Refused, step.refusal);
-        }
+    const bool bearer = account.credential.kind == Credential::Kind::BearerToken;
+    if (bearer && !session_.connection().is_encrypted()) {
+        return clear_text_refused(account);
     }
+    const MailboxReading signed_in =
+        bearer ? bearer_login(account, capabilities) : password_login(account);
+    if (signed_in.outcome != Outcome::Read) {
+        return signed_in;
+    }
+    const ReplyAssembler& reply = session_.reply();
     const qint64 claimed = stat_count(reply.reply_text());
     if (count_heard) {
         count_heard(claimed);
@@ -165,6 +185,97 @@ MailboxReading Pop3Reader::open_and_ask(const QString& server, Capabilities* off
         ask = answer.kind == CapaAnswer::Unknown;
         session_.close();
     }
+}
+
+// USER, PASS and STAT: the reply to STAT is left in the session.
+MailboxReading Pop3Reader::password_login(const MailboxAccount& account) {
+    const ReplyAssembler& reply = session_.reply();
+    const struct {
+        QString command;
+        QString shown;  // the command as a log line may name it
+        QString refusal;
+    } login[] = {
+        {QStringLiteral("USER ") + account.login, QStringLiteral("USER"),
+         QStringLiteral("Error with username")},
+        {QStringLiteral("PASS ") + account.credential.secret, QStringLiteral("PASS"),
+         QStringLiteral("Error with password")},
+        {QStringLiteral("STAT"), QStringLiteral("STAT"), QString()},
+    };
+    for (const auto& step : login) {
+        const WaitResult result = session_.sendMsg(step.command);
+        if (result != WaitResult::Answered) {
+            return unanswered(result, step.shown);
+        }
+        if (!step.refusal.isEmpty() && reply.reply_err()) {
+            return MailboxReading::failed(Outcome::Refused, step.refusal);
+        }
+    }
+    return {};
+}
+
+// AUTH with the account's bearer token over the secured connection (RFC 5034
+// with OAUTHBEARER or XOAUTH2, as its listing over TLS names them), then
+// STAT, whose reply is left in the session.
+// A refusal is noted in token_refusal_ for read() to renew the token.
+MailboxReading Pop3Reader::bearer_login(const MailboxAccount& account,
+                                        const Capabilities& capabilities) {
+    const QString& server = account.server;
+    const std::optional<BearerMechanism> mechanism = choose_bearer_mechanism(capabilities.sasl);
+    if (!mechanism) {
+        log_.log_event(QStringLiteral("%1: the server offers no sign-in with a token (SASL "
+                                      "OAUTHBEARER or XOAUTH2), so %2, which is signed in with "
+                                      "its provider, was not checked; no password is sent for it")
+                           .arg(server, account.login));
+        return MailboxReading::failed(Outcome::SignInFailed);
+    }
+    const ServerAddress address = parse_server_address(server, kPop3Port);
+    const WaitResult sent = send_bearer_token(
+        QStringLiteral("AUTH ") + mechanism_name(*mechanism),
+        bearer_initial_response(*mechanism, account.login, account.credential.secret, address.host,
+                                address.port));
+    if (sent != WaitResult::Answered) {
+        return unanswered(sent, QStringLiteral("AUTH"));
+    }
+    const QString reply = session_.reply().reply_text();
+    if (!reply.startsWith(QLatin1String("+OK"))) {
+        if (reply.startsWith(QLatin1Char('+'))) {
+            // An error challenge: the server says why, and ends the exchange
+            // with its refusal once answered.
+            token_refusal_ = bearer_refusal_reason(reply.mid(1).trimmed().toLatin1());
+            session_.sendMsg(QString::fromLatin1(bearer_challenge_answer(*mechanism)));
+        } else {
+            token_refusal_ = QStringLiteral("the server answered \"%1\"").arg(provider_text(reply));
+        }
+        return MailboxReading::failed(Outcome::SignInFailed);
+    }
+    const WaitResult stat = session_.sendMsg(QStringLiteral("STAT"));
+    return stat == WaitResult::Answered ? MailboxReading()
+                                        : unanswered(stat, QStringLiteral("STAT"));
+}
+
+// The AUTH command with its initial response on one line, or, where that
+// line would be too long for POP3, alone and the response after the
+// server's empty challenge ("+ ").
+WaitResult Pop3Reader::send_bearer_token(const QString& command, const QByteArray& response) {
+    if (command.size() + 1 + response.size() + 2 <= kMaxCommandLine) {
+        return session_.sendMsg(command + QLatin1Char(' ') + QString::fromLatin1(response));
+    }
+    const WaitResult asked = session_.sendMsg(command);
+    if (asked != WaitResult::Answered || !session_.reply().reply_text().startsWith('+') ||
+        session_.reply().reply_text().startsWith(QLatin1String("+OK"))) {
+        return asked;
+    }
+    return session_.sendMsg(QString::fromLatin1(response));
+}
+
+// A signed-in account on a server that offers no TLS: its token would travel
+// in clear, so nothing is sent, and no password either.
+MailboxReading Pop3Reader::clear_text_refused(const MailboxAccount& account) {
+    log_.log_event(QStringLiteral("%1: the server offers no secure connection (port 995 or "
+                                  "STLS), so the sign-in token of %2 was not sent and the "
+                                  "account was not checked")
+                       .arg(account.server, account.login));
+    return MailboxReading::failed(Outcome::SignInFailed);
 }
 
 // Connects and waits for the greeting.

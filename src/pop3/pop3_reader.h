@@ -23,7 +23,8 @@ struct Pop3Settings {
 
 // The POP3 mailbox reader: the dialogue with one server at a time over one
 // connection. The greeting, CAPA, STLS where the server offers it (and CAPA
-// again over TLS), USER, PASS and STAT, then the header block of every message (TOP k 0), those
+// again over TLS), USER and PASS (or AUTH with a bearer token, over TLS only)
+// and STAT, then the header block of every message (TOP k 0), those
 // the server's header cache holds taken from there when the server gives
 // unique ids (UIDL). The header caches and security files live in the
 // program folder `files`; failures go to `log`; certificate questions to
@@ -42,6 +43,10 @@ private:
     MailboxReading dialogue(const MailboxAccount& account, const CountHeard& count_heard);
     MailboxReading open_secured(const QString& server, Capabilities* offered);
     MailboxReading open_and_ask(const QString& server, Capabilities* offered);
+    MailboxReading password_login(const MailboxAccount& account);
+    MailboxReading bearer_login(const MailboxAccount& account, const Capabilities& capabilities);
+    MailboxReading clear_text_refused(const MailboxAccount& account);
+    WaitResult send_bearer_token(const QString& command, const QByteArray& response);
     MailboxReading greet(const QString& server);
     WaitResult start_tls(const QString& server);
     HeaderReading read_headers(const QString& server, qint64 count,
@@ -55,6 +60,9 @@ private:
     int reply_timeout_ms_;
     Pop3Session session_;
     ConnectionSecurity security_;
+    // Why the server refused the bearer token of the latest dialogue; empty
+    // when it did not.
+    QString token_refusal_;
 };
 
 }  // namespace ostrel

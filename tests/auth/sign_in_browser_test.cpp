@@ -1,25 +1,28 @@
-// Signing in as a person does: the test provider (scripts/oauth-test-server),
-// headless Chromium as the session's default browser (scripts/browser-session)
-// going through its sign-in and consent pages, GNOME Keyring keeping the
-// refresh tokens (scripts/keyring-session), and Dovecot taking the access
-// tokens over TLS with XOAUTH2 and OAUTHBEARER. Users oauth01 .. oauth05.
+// Signing in as a person does, and checking mail with it: the accounts editor
+// and the check on the program's own sign-in parts, the test provider
+// (scripts/oauth-test-server), headless Chromium as the session's default
+// browser (scripts/browser-session) going through its sign-in and consent
+// pages, GNOME Keyring keeping the refresh tokens (scripts/keyring-session),
+// and Dovecot taking the access tokens over TLS. Users oauth01 .. oauth04.
+#include <QApplication>
 #include <QDesktopServices>
 #include <QDirIterator>
-#include <QGuiApplication>
-#include <QNetworkAccessManager>
-#include <QSslSocket>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTcpSocket>
+#include <QTreeWidget>
 #include <QtTest>
 
-#include "auth/oauth_sessions.h"
-#include "auth/providers_file.h"
-#include "auth/sasl.h"
-#include "auth/token_endpoint.h"
-#include "core/event_log.h"
-#include "core/secret_store.h"
-#include "support/temp_folder.h"
+#include "app/sign_in_parts.h"
+#include "config/form9.h"
+#include "core/resources.h"
+#include "notify/nota_form.h"
+#include "support/check_fixture.h"
+#include "support/dovecot_fixture.h"
 
 using namespace ostrel;
+using testing::DovecotFixture;
 
 namespace {
 
@@ -32,24 +35,17 @@ bool in_session() {
 QString env(const char* name) {
     return qEnvironmentVariable(name);
 }
-quint16 dovecot_port(const char* kind) {
-    return quint16(
-        qEnvironmentVariableIntValue(QByteArray("OSTREL_OAUTH_DOVECOT_") + kind + "_PORT"));
+QString dovecot(const char* kind) {
+    return env("OSTREL_OAUTH_DOVECOT_HOST") + ':' +
+           env((QByteArray("OSTREL_OAUTH_DOVECOT_") + kind + "_PORT").constData());
 }
-
-// The accounts sign in for the TLS port; that is where the token goes.
-OAuthAccount account(const QString& login) {
-    return {env("OSTREL_OAUTH_DOVECOT_HOST") + QStringLiteral(":%1").arg(dovecot_port("TLS")),
-            login};
-}
-
 QByteArray providers_file(const QString& client_id) {
-    const QString issuer = env("OSTREL_OAUTH_ISSUER");
     return QStringLiteral(
                "[Test provider]\nservers = %1\nauthorization url = %2/auth\n"
                "token url = %2/token\nrevocation url = %2/token/revocation\n"
                "scope = %3\nclient id = %4\n")
-        .arg(env("OSTREL_OAUTH_DOVECOT_HOST"), issuer, env("OSTREL_OAUTH_SCOPE"), client_id)
+        .arg(env("OSTREL_OAUTH_DOVECOT_HOST"), env("OSTREL_OAUTH_ISSUER"),
+             env("OSTREL_OAUTH_SCOPE"), client_id)
         .toUtf8();
 }
 
@@ -65,116 +61,95 @@ int pages_opened() {
     return file.open(QIODevice::ReadOnly) ? int(file.readAll().count('\n')) : 0;
 }
 
-void wait_for_expiry() {
-    QTest::qWait(qEnvironmentVariableIntValue("OSTREL_OAUTH_ACCESS_TTL") * 1000 + 500);
-}
-
-// Long enough for a TLS handshake on a loaded machine.
+// Long enough for a TLS handshake and the token's introspection on a loaded machine.
 constexpr int kWaitMs = 15000;
 
-// A raw POP3 login with a bearer token: over implicit TLS, or after STLS.
-// Returns the server's last reply, or for a refusal the reason its challenge gives.
-QString bearer_login(BearerMechanism mechanism, const QString& login, const QString& token,
-                     bool stls) {
-    QSslSocket socket;
-    QSslConfiguration tls = socket.sslConfiguration();
-    tls.addCaCertificates(env("OSTREL_TEST_CERTS") + "/ca.pem");
-    socket.setSslConfiguration(tls);
-    const QString host = env("OSTREL_OAUTH_DOVECOT_HOST");
-    const quint16 port = dovecot_port(stls ? "STLS" : "TLS");
-    const auto line = [&] {
-        while (!socket.canReadLine() && socket.waitForReadyRead(kWaitMs)) {
-        }
-        return QString::fromLatin1(socket.readLine()).trimmed();
-    };
-    if (stls) {
-        socket.connectToHost(host, port);
-        line();
-        socket.write("STLS\r\n");
-        if (!line().startsWith("+OK")) {
-            return "STLS refused";
-        }
-        socket.startClientEncryption();
-    } else {
-        socket.connectToHostEncrypted(host, port);
-    }
-    if (!socket.waitForEncrypted(kWaitMs)) {
-        return socket.errorString();
-    }
-    if (!stls) {
-        line();
-    }
-    socket.write("AUTH " + mechanism_name(mechanism).toLatin1() + ' ' +
-                 bearer_initial_response(mechanism, login, token, host, port) + "\r\n");
-    const QString reply = line();
-    if (!reply.startsWith("+ ")) {
-        return reply;
-    }
-    socket.write(bearer_challenge_answer(mechanism) + "\r\n");
-    line();
-    return bearer_refusal_reason(reply.mid(2).toLatin1());
-}
+const QString kSignedIn = QStringLiteral("Signed in with Test provider.");
 
-const QString kLoggedIn = QStringLiteral("+OK Logged in.");
+// The program: a check, the accounts editor and the sign-in parts as the main
+// window puts them together, on the session's keyring and browser. Access
+// tokens are renewed when they have less than a second left.
+struct Program : testing::CheckFixture {
+    Program()
+        : CheckFixture(kWaitMs,
+                       {quint16(dovecot("TLS").section(':', 1).toUInt()),
+                        QSslCertificate::fromPath(env("OSTREL_TEST_CERTS") + "/ca.pem")},
+                       5000,
+                       [this](const QString& server, const QString& login, bool renew) {
+                           return parts.check_tokens()(server, login, renew);
+                       }),
+          parts(
+              passwords, files, log, [this](const QUrl& url) { return open(url); }, 30000, 1),
+          editor(context, passwords, &parts.editor) {
+        answer = PromptAnswer::Yes;
+        folder.write(kProvidersFileName, providers_file(env("OSTREL_OAUTH_CLIENT_ID")));
+        write_accounts(
+            QStringLiteral("%1<>oauth01<><>zzz\r\n%2<>oauth02<><>zzz\r\n%1<>oauth03<><>zzz\r\n")
+                .arg(dovecot("TLS"), dovecot("STLS"))
+                .toUtf8());
+        editor.load();
+    }
+    // Opens the page in the session's browser, after noting what the
+    // redirect listener answers to: 127.0.0.1 only.
+    bool open(const QUrl& url) {
+        opened = url;
+        QTcpSocket probe;
+        const QUrl redirect(QUrlQuery(url).queryItemValue("redirect_uri", QUrl::FullyDecoded));
+        probe.connectToHost("127.0.0.2", quint16(redirect.port()));
+        redirect_elsewhere = probe.waitForConnected(2000);
+        return QDesktopServices::openUrl(url);
+    }
+
+    QTreeWidgetItem* row(const QString& login) const {
+        const auto rows = editor.lista->findItems(login, Qt::MatchExactly, 1);
+        return rows.isEmpty() ? nullptr : rows.first();
+    }
+    QString server_of(const QString& login) const { return row(login)->text(0); }
+    void select(const QString& login) { editor.lista->setCurrentItem(row(login)); }
+    // Selects the account in the editor and presses Command5 with the
+    // person at the browser doing `action`; what the editor then says.
+    QString press_sign_in(const QString& login, const QString& action = "allow") {
+        select(login);
+        plan(action, login);
+        editor.Command5->click();
+        return editor.Label5->text();
+    }
+    StoredToken refresh_token(const QString& login) {
+        return parts.store.read(token_entry(server_of(login), login));
+    }
+    QString access_token(const QString& login) {
+        return parts.sessions.access_token({server_of(login), login}).token;
+    }
+    SignInParts parts;
+    Form9 editor;
+    QUrl opened;
+    bool redirect_elsewhere = false;
+};
 
 }  // namespace
 
 class SignInBrowserTest : public QObject {
     Q_OBJECT
 
-    // The program's parts, as the main window will own them.
-    struct Program {
-        explicit Program(int sign_in_timeout_ms = 30000)
-            : log(folder.file("logfile.txt")),
-              store(keyring, folder.file(kTokensFileName), log),
-              providers(folder.file(kProvidersFileName), log),
-              endpoint(network),
-              browser([this](const QUrl& url) { return open(url); }, sign_in_timeout_ms),
-              sessions(providers, store, endpoint, browser, log, 1) {
-            folder.write(kProvidersFileName, providers_file(env("OSTREL_OAUTH_CLIENT_ID")));
-        }
-        QString refresh_token(const QString& login) {
-            return keyring.read(token_entry(account(login).server, login)).password;
-        }
-        std::optional<OAuthProvider> provider() {
-            return providers.for_server(account("x").server);
-        }
-        // Opens the page in the session's browser, after noting what the
-        // redirect listener answers to: 127.0.0.1 only.
-        bool open(const QUrl& url) {
-            opened = url;
-            QTcpSocket probe;
-            const QUrl redirect(QUrlQuery(url).queryItemValue("redirect_uri", QUrl::FullyDecoded));
-            probe.connectToHost("127.0.0.2", quint16(redirect.port()));
-            redirect_elsewhere = probe.waitForConnected(2000);
-            return QDesktopServices::openUrl(url);
-        }
-
-        testing::TempProgramFolder folder;
-        EventLog log;
-        SecretStore keyring{5000};
-        TokenStore store;
-        ProviderCatalogue providers;
-        QNetworkAccessManager network;
-        TokenEndpoint endpoint;
-        SignIn browser;
-        OAuthSessions sessions;
-        QUrl opened;
-        bool redirect_elsewhere = false;
-    };
-
     std::unique_ptr<Program> program_;
     QStringList secrets_;  // every token seen, for the last test
 
-    QString sign_in(const QString& login, const QString& action = "allow") {
-        plan(action, login);
-        const SignInResult result = program_->sessions.sign_in(account(login));
-        return result.message;
+    void note_tokens(const QStringList& logins) {
+        for (const QString& login : logins) {
+            secrets_ << program_->access_token(login) << program_->refresh_token(login).token;
+        }
     }
-    QString ready_token(const QString& login) {
-        const AccessToken token = program_->sessions.access_token(account(login));
-        secrets_ << token.token << program_->refresh_token(login);
-        return token.status == AccessToken::Ready ? token.token : token.reason;
+    // Each account's mail is one message whose subject is its login; the
+    // search word "zzz" keeps popups for it away.
+    QStringList read_in_check() {
+        program_->run();
+        QStringList read;
+        for (const char* login : {"oauth01", "oauth02", "oauth03"}) {
+            if (program_->trace().contains(QString(" - ") + login)) {
+                read << login;
+            }
+        }
+        return read;
     }
 
 private slots:
@@ -184,117 +159,177 @@ private slots:
                 "needs scripts/oauth-test-server's environment inside scripts/keyring-session "
                 "and scripts/browser-session (scripts/test runs it so)");
         }
+        init_resources();
+        // The signed-in users' mailboxes are the token Dovecot's.
+        qputenv("OSTREL_DOVECOT_HOME", qgetenv("OSTREL_OAUTH_DOVECOT_HOME"));
+        for (const char* login : {"oauth01", "oauth02", "oauth03"}) {
+            QCOMPARE(DovecotFixture::fill(login, {DovecotFixture::message("a@b", login)}),
+                     QString());
+        }
         program_ = std::make_unique<Program>();
     }
 
-    // Sign in, log in to Dovecot both ways, renew silently after expiry, sign
-    // in again, sign out.
-    void a_sign_in_over_time() {
+    // Signed in from the editor, the accounts are checked over implicit TLS
+    // and after STLS.
+    void sign_in_in_the_editor_and_check() {
+        Program& program = *program_;
+        program.select("oauth01");
+        QCOMPARE(program.editor.Command5->text(), QString("Sign in\u2026"));
         const int pages = pages_opened();
-        QCOMPARE(sign_in("oauth01"), QString("Signed in with Test provider."));
-        QCOMPARE(pages_opened(), pages + 1);
-        const QUrlQuery asked(program_->opened);
+        for (const char* login : {"oauth01", "oauth02", "oauth03"}) {
+            QCOMPARE(program.press_sign_in(login), kSignedIn);
+        }
+        QTRY_COMPARE(pages_opened(), pages + 3);
+        QCOMPARE(program.editor.Command5->text(), QString("Sign out"));
+        const QUrlQuery asked(program.opened);
         QVERIFY(asked.queryItemValue("redirect_uri", QUrl::FullyDecoded)
                     .startsWith("http://127.0.0.1:"));
-        QVERIFY(!program_->redirect_elsewhere);
+        QVERIFY(!program.redirect_elsewhere);
         QCOMPARE(asked.queryItemValue("code_challenge_method"), QString("S256"));
         QCOMPARE(asked.queryItemValue("code_challenge").size(), 43);
         QCOMPARE(asked.queryItemValue("state").size(), 43);
-        QCOMPARE(asked.queryItemValue("login_hint"), QString("oauth01"));
-        const QString first_refresh = program_->refresh_token("oauth01");
-        QVERIFY(!first_refresh.isEmpty());
-        QVERIFY(!program_->folder.exists(kTokensFileName));  // the keyring holds it
+        QCOMPARE(asked.queryItemValue("login_hint"), QString("oauth03"));
+        QVERIFY(!program.folder.exists(kTokensFileName));  // the keyring holds them
 
-        const QString first = ready_token("oauth01");
-        QCOMPARE(bearer_login(BearerMechanism::XOAuth2, "oauth01", first, false), kLoggedIn);
-        QCOMPARE(bearer_login(BearerMechanism::OAuthBearer, "oauth01", first, true), kLoggedIn);
-        QCOMPARE(bearer_login(BearerMechanism::XOAuth2, "oauth02", first, false),
-                 QString("the server refused the token (401), asking for the scope \"mail\""));
-
-        wait_for_expiry();
-        QCOMPARE(bearer_login(BearerMechanism::OAuthBearer, "oauth01", first, false),
-                 QString("the server refused the token (invalid_token)"));
-        const QString renewed = ready_token("oauth01");
-        QVERIFY(renewed != first);
-        QCOMPARE(bearer_login(BearerMechanism::XOAuth2, "oauth01", renewed, true), kLoggedIn);
-        QCOMPARE(pages_opened(), pages + 1);  // no browser for a renewal
-        // The provider rotates refresh tokens: the stored one is the new one.
-        const QString second_refresh = program_->refresh_token("oauth01");
-        QVERIFY(second_refresh != first_refresh && !second_refresh.isEmpty());
-        QCOMPARE(program_->endpoint.refresh(*program_->provider(), first_refresh).status,
-                 TokenReply::Refused);
-
-        QCOMPARE(sign_in("oauth01"), QString("Signed in with Test provider."));
-        const QString third_refresh = program_->refresh_token("oauth01");
-        QVERIFY(third_refresh != second_refresh && !third_refresh.isEmpty());
-        QCOMPARE(bearer_login(BearerMechanism::XOAuth2, "oauth01", ready_token("oauth01"), false),
-                 kLoggedIn);
-
-        QCOMPARE(program_->sessions.sign_out(account("oauth01")), QString());
-        QCOMPARE(program_->sessions.stored_state(account("oauth01")), StoredToken::Missing);
-        QCOMPARE(program_->endpoint.refresh(*program_->provider(), third_refresh).status,
-                 TokenReply::Refused);
-        QCOMPARE(program_->sessions.access_token(account("oauth01")).status,
-                 AccessToken::NotSignedIn);
+        QCOMPARE(read_in_check(), QStringList({"oauth01", "oauth02", "oauth03"}));
+        QStringList logged;
+        for (const QString& line : program.log_text().split("\r\n", Qt::SkipEmptyParts)) {
+            logged << line.section(" - ", 1);
+        }
+        const auto kept = [&program](const QString& login, const QString& what) {
+            return program.server_of(login) + ": " + what + " is kept in " +
+                   program.folder.file(program.server_of(login) + ".tls");
+        };
+        QCOMPARE(logged,
+                 QStringList({kept("oauth01", "that the system verified its certificate"),
+                              kept("oauth02", "the STLS mark"),
+                              kept("oauth02", "that the system verified its certificate")}));
+        QVERIFY(program.prompts.isEmpty());
+        QVERIFY(program.folder.read(program.server_of("oauth02") + ".tls").contains("STLS"));
+        note_tokens({"oauth01", "oauth02", "oauth03"});
     }
 
-    // A sign-in the provider revoked ends that account's logins with one
-    // notice, not one per check; other accounts go on; signing in resumes it.
-    void a_revoked_sign_in_is_told_once() {
-        QCOMPARE(sign_in("oauth02"), QString("Signed in with Test provider."));
-        QCOMPARE(sign_in("oauth03"), QString("Signed in with Test provider."));
-        ready_token("oauth02");
-        QCOMPARE(
-            program_->endpoint.revoke(*program_->provider(), program_->refresh_token("oauth02")),
-            QString());
-        wait_for_expiry();
-
-        AccessToken refused = program_->sessions.access_token(account("oauth02"));
-        QCOMPARE(refused.status, AccessToken::SignInAgain);
-        QVERIFY(refused.first_notice);
-        QCOMPARE(refused.reason, "the provider no longer accepts the sign-in of oauth02@" +
-                                     account("oauth02").server + "; sign it in again");
-        refused = program_->sessions.renewed_token(account("oauth02"));
-        QCOMPARE(refused.status, AccessToken::SignInAgain);
-        QVERIFY(!refused.first_notice);
-        QCOMPARE(
-            bearer_login(BearerMechanism::OAuthBearer, "oauth03", ready_token("oauth03"), false),
-            kLoggedIn);
-
-        QCOMPARE(sign_in("oauth02"), QString("Signed in with Test provider."));
-        QCOMPARE(bearer_login(BearerMechanism::XOAuth2, "oauth02", ready_token("oauth02"), true),
-                 kLoggedIn);
-    }
-
-    // Nothing is stored unless the user consents, and a copy without a client
-    // id says so instead of opening a page that fails.
-    void unfinished_sign_ins_store_nothing() {
-        QVERIFY(sign_in("oauth04", "deny").startsWith("Test provider did not grant access"));
-        QCOMPARE(program_->sessions.stored_state(account("oauth04")), StoredToken::Missing);
-
-        Program hasty(6000);
-        plan("close", "oauth04");
-        const SignInResult closed = hasty.sessions.sign_in(account("oauth04"));
-        QCOMPARE(closed.status, SignInResult::TimedOut);
-        QCOMPARE(hasty.sessions.stored_state(account("oauth04")), StoredToken::Missing);
-
+    // The access tokens expire between checks and are renewed without the
+    // browser. A sign-in the provider revoked is told once (a log line and a
+    // notice) over two checks while the others are read; signing it in
+    // again replaces its tokens and resumes it.
+    void tokens_over_time() {
+        Program& program = *program_;
         const int pages = pages_opened();
-        hasty.folder.write(kProvidersFileName, providers_file(""));
-        const SignInResult unregistered = hasty.sessions.sign_in(account("oauth05"));
-        QCOMPARE(unregistered.status, SignInResult::NoClientId);
-        QVERIFY(unregistered.message.startsWith(
+        const QString log_before = program.log_text();
+        const QString expiring = program.access_token("oauth01");
+        const QString revoked = program.refresh_token("oauth03").token;
+        QCOMPARE(program.parts.endpoint.revoke(
+                     *program.parts.providers.for_server(program.server_of("oauth03")), revoked),
+                 QString());
+        QTest::qWait(qEnvironmentVariableIntValue("OSTREL_OAUTH_ACCESS_TTL") * 1000 + 500);
+
+        for (int check = 0; check < 2; ++check) {
+            QCOMPARE(read_in_check(), QStringList({"oauth01", "oauth02"}));
+        }
+        QVERIFY(program.access_token("oauth01") != expiring);
+        const QString logged = program.log_text().mid(log_before.size());
+        QCOMPARE(logged.count("\r\n"), 1);
+        QVERIFY2(logged.contains(program.server_of("oauth03") +
+                                 ": the provider no longer accepts the sign-in of oauth03@" +
+                                 program.server_of("oauth03") +
+                                 "; sign it in again; until then the account is not checked"),
+                 qPrintable(logged));
+        QCOMPARE(program.notes.open_count(), 1);
+        QCOMPARE(program.notes.newest()->Label2->text(), QString("Sign in again"));
+        QCOMPARE(program.notes.newest()->Label3->text(), "oauth03@" + program.server_of("oauth03"));
+        QVERIFY(program.prompts.isEmpty());
+        QCOMPARE(pages_opened(), pages);
+
+        program.select("oauth03");
+        program.editor.Command3->click();
+        QCOMPARE(program.editor.Text7->placeholderText(),
+                 QString("sign in again with Test provider"));
+        program.editor.Command1->click();
+        QCOMPARE(program.press_sign_in("oauth03"), kSignedIn);
+        QTRY_COMPARE(pages_opened(), pages + 1);
+        QVERIFY(program.refresh_token("oauth03").token != revoked);
+        QCOMPARE(read_in_check(), QStringList({"oauth01", "oauth02", "oauth03"}));
+        QCOMPARE(program.log_text(), log_before + logged);
+        note_tokens({"oauth01", "oauth02", "oauth03"});
+    }
+
+    // A sign-in follows its account when the account is renamed, and goes
+    // (revoked at the provider) when it is signed out or deleted.
+    void renamed_signed_out_and_deleted() {
+        Program& program = *program_;
+        const std::optional<OAuthProvider> provider =
+            program.parts.providers.for_server(dovecot("TLS"));
+        program.select("oauth02");
+        program.editor.Command3->click();
+        const QString old_server = program.editor.Text3->text();
+        program.editor.Text3->setText(dovecot("TLS"));
+        program.editor.Command1->click();
+        QCOMPARE(program.parts.store.read(token_entry(old_server, "oauth02")).status,
+                 StoredToken::Missing);
+        QCOMPARE(read_in_check(), QStringList({"oauth01", "oauth02", "oauth03"}));
+
+        const QString signed_out = program.refresh_token("oauth01").token;
+        program.select("oauth01");
+        program.editor.Command5->click();
+        QCOMPARE(program.editor.Label5->text(), QString("Signed out."));
+        QCOMPARE(program.editor.Command5->text(), QString("Sign in\u2026"));
+        const QString deleted = program.refresh_token("oauth03").token;
+        program.select("oauth03");
+        program.editor.Command2->click();  // "Are You shure ?" is answered Yes
+        for (const QString& token : {signed_out, deleted}) {
+            QCOMPARE(program.parts.endpoint.refresh(*provider, token).status, TokenReply::Refused);
+        }
+        QCOMPARE(program.parts.store.read(token_entry(dovecot("TLS"), "oauth01")).status,
+                 StoredToken::Missing);
+        QCOMPARE(program.parts.store.read(token_entry(dovecot("TLS"), "oauth03")).status,
+                 StoredToken::Missing);
+    }
+
+    // Nothing is stored unless the user consents: the editor says why not.
+    // A person who closed the browser presses Cancel. A copy without a client
+    // id says so instead of opening a page; a server that no provider serves
+    // is offered no sign-in.
+    void unfinished_sign_ins_store_nothing() {
+        Program& program = *program_;
+        program.write_accounts(QStringLiteral("%1<>oauth04<><>\r\npop.example.org<>x<>pw<>\r\n")
+                                   .arg(dovecot("TLS"))
+                                   .toUtf8());
+        program.editor.load();
+        int pages = pages_opened();
+        QVERIFY(program.press_sign_in("oauth04", "deny")
+                    .startsWith("Test provider did not grant access (the user denied access)"));
+        QTRY_COMPARE(pages_opened(), pages + 1);
+        pages = pages_opened();
+        QTimer cancel_once_closed;
+        QObject::connect(&cancel_once_closed, &QTimer::timeout, [&] {
+            if (pages_opened() > pages) {
+                QCOMPARE(program.editor.Command5->text(), QString("Cancel"));
+                QVERIFY(!program.editor.lista->isEnabled());
+                cancel_once_closed.stop();
+                program.editor.Command5->click();
+            }
+        });
+        cancel_once_closed.start(100);
+        QCOMPARE(program.press_sign_in("oauth04", "close"),
+                 QString("The sign-in was cancelled; nothing was stored."));
+        QCOMPARE(program.refresh_token("oauth04").status, StoredToken::Missing);
+
+        pages = pages_opened();
+        program.folder.write(kProvidersFileName, providers_file(""));
+        QVERIFY(program.press_sign_in("oauth04").startsWith(
             "This copy of Ostrel has no client id for Test provider. Register Ostrel with Test "
             "provider and write the client id in "));
-        QCOMPARE(hasty.sessions.sign_in({"pop.example.org", "oauth05"}).status,
-                 SignInResult::NoProvider);
         QCOMPARE(pages_opened(), pages);
+        program.select("x");
+        QVERIFY(program.editor.Command5->isHidden());
     }
 
-    // No token reaches the data folder: the log, the providers file, anything
-    // but the tokens file (which the keyring made unnecessary here).
+    // No token reaches the data folder: the log, the accounts, the seen state,
+    // the security files, anything (the keyring made the tokens file unneeded).
     void no_token_in_the_data_folder() {
         secrets_.removeAll(QString());
-        QVERIFY(secrets_.size() >= 8);
+        QVERIFY(secrets_.size() >= 10);
         QVERIFY(!program_->folder.exists(kTokensFileName));
         for (QDirIterator files(program_->folder.path(), QDir::Files); files.hasNext();) {
             QFile file(files.next());
@@ -312,7 +347,7 @@ int main(int argc, char** argv) {
     if (in_session()) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     SignInBrowserTest test;
     return QTest::qExec(&test, argc, argv);
 }

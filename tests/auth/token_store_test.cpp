@@ -1,7 +1,12 @@
 // Without a Secret Service, refresh tokens live in an owner-only file in the
-// data folder, said once per run; the file's other lines are never lost.
+// data folder, said once per run; the file's other lines are never lost. A
+// renamed account takes its sign-in along, within its provider.
+#include <QNetworkAccessManager>
 #include <QtTest>
 
+#include "auth/oauth_sessions.h"
+#include "auth/providers_file.h"
+#include "auth/token_endpoint.h"
 #include "auth/token_store.h"
 #include "core/event_log.h"
 #include "core/secret_store.h"
@@ -43,6 +48,32 @@ private slots:
         TokenStore blocked(keyring, folder.file("unreadable"), log);
         QCOMPARE(blocked.read(ann).status, StoredToken::Failed);
         QVERIFY(!blocked.write(ann, "x").isEmpty());
+    }
+
+    void renamed_accounts_take_their_sign_in_along() {
+        testing::TempProgramFolder folder;
+        EventLog log(folder.file("logfile.txt"));
+        SecretStore keyring(2000);
+        TokenStore store(keyring, folder.file(kTokensFileName), log);
+        folder.write(kProvidersFileName,
+                     "[A]\nservers = pop.a\nauthorization url = https://a/auth\ntoken url = "
+                     "https://a/token\nscope = mail\nclient id = x\n[B]\nservers = pop.b\n"
+                     "authorization url = https://b/auth\ntoken url = https://b/token\n"
+                     "scope = mail\nclient id = x\n");
+        ProviderCatalogue providers(folder.file(kProvidersFileName), log);
+        QNetworkAccessManager network;
+        TokenEndpoint endpoint(network);
+        SignIn browser([](const QUrl&) { return false; });
+        OAuthSessions sessions(providers, store, endpoint, browser, log);
+        QCOMPARE(store.write(token_entry("pop.a", "ann"), "refresh-1"), QString());
+
+        QCOMPARE(sessions.move_sign_in({"pop.a", "ann"}, {"pop.a:995", "anne"}), QString());
+        QCOMPARE(store.read(token_entry("pop.a:995", "anne")).token, QString("refresh-1"));
+        QCOMPARE(sessions.stored_state({"pop.a", "ann"}), StoredToken::Missing);
+        QCOMPARE(sessions.move_sign_in({"pop.a:995", "anne"}, {"pop.b", "anne"}),
+                 QString("it was signed out, since its provider does not serve pop.b"));
+        QCOMPARE(sessions.stored_state({"pop.b", "anne"}), StoredToken::Missing);
+        QCOMPARE(sessions.stored_state({"pop.a:995", "anne"}), StoredToken::Missing);
     }
 };
 

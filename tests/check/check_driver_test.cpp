@@ -161,7 +161,7 @@ struct AfterGoodCheck : Check {
 // each server and notes the accounts it was asked for.
 struct FakeReader : MailboxReader {
     MailboxReading read(const MailboxAccount& account, const CountHeard&) override {
-        asked << account.server + ' ' + account.login + ' ' + account.credential;
+        asked << account.server + ' ' + account.login + ' ' + account.credential.secret;
         return readings.value(account.server);
     }
     QHash<QString, MailboxReading> readings;

@@ -17,16 +17,18 @@ namespace ostrel::testing {
 // A check as the main window runs it, without the main window: a context,
 // the popups and their owner, the schedule's tick and the blink, the header
 // trace, one POP3 reader with a short reply time-out, and the driver that
-// reads every account with it.
+// reads every account with it, asking `tokens` for signed-in accounts.
 struct CheckFixture : ContextFixture {
     explicit CheckFixture(int reply_timeout_ms = 400, const TlsSettings& tls = {kPop3TlsPort, {}},
-                          int keyring_timeout_ms = PasswordStore::kTimeoutMs)
+                          int keyring_timeout_ms = PasswordStore::kTimeoutMs,
+                          TokenSource tokens = {})
         : passwords(keyring_timeout_ms),
           reader(files, log, prompt, {reply_timeout_ms, tls}),
-          driver(context, notes, passwords,
-                 {&Timer1, &Timer2, &Text1, [this](const QString& text) { caption = text; },
-                  [this](TrayImage shown) { image = shown; }},
-                 [this](const QString&) -> MailboxReader& { return reader; }) {
+          driver(
+              context, notes, passwords,
+              {&Timer1, &Timer2, &Text1, [this](const QString& text) { caption = text; },
+               [this](TrayImage shown) { image = shown; }},
+              [this](const QString&) -> MailboxReader& { return reader; }, std::move(tokens)) {
         init_resources();
         Timer1.setInterval(60000);
         Timer2.setInterval(50);

@@ -40,6 +40,12 @@ ScriptedPop3Server::ScriptedPop3Server() {
     server_.listen(QHostAddress::LocalHost);
 }
 
+ScriptedPop3Server::ScriptedPop3Server(const QSslConfiguration& tls) : ScriptedPop3Server() {
+    certificate_ = tls.localCertificate();
+    key_ = tls.privateKey();
+    tls_from_first_byte_ = true;
+}
+
 ScriptedPop3Server::~ScriptedPop3Server() {
     for (const Said& said : transcript) {
         if (said.kind == Said::Client) {
@@ -92,6 +98,15 @@ void ScriptedPop3Server::use_certificate(const QString& certificate_file, const 
     key_ = QSslKey(key.readAll(), QSsl::Rsa);
 }
 
+// The handshake with the client; what is written meanwhile goes out
+// encrypted once it is done.
+void ScriptedPop3Server::start_server_tls() {
+    auto* socket = static_cast<QSslSocket*>(client_.data());
+    socket->setLocalCertificate(certificate_);
+    socket->setPrivateKey(key_);
+    socket->startServerEncryption();
+}
+
 void ScriptedPop3Server::accept() {
     while (QTcpSocket* next = server_.nextPendingConnection()) {
         if (client_) {
@@ -104,6 +119,9 @@ void ScriptedPop3Server::accept() {
         playing_.clear();
         connect(next, &QTcpSocket::readyRead, this, &ScriptedPop3Server::read_commands);
         connect(next, &QTcpSocket::disconnected, next, &QObject::deleteLater);
+        if (tls_from_first_byte_) {
+            start_server_tls();
+        }
         if (!transcript.isEmpty() && transcript.first().kind == Said::Reconnect) {
             transcript.removeFirst();
         }
@@ -199,10 +217,7 @@ void ScriptedPop3Server::write_next_piece() {
         return;
     }
     if (reply.starts_tls) {
-        auto* socket = static_cast<QSslSocket*>(client_.data());
-        socket->setLocalCertificate(certificate_);
-        socket->setPrivateKey(key_);
-        socket->startServerEncryption();
+        start_server_tls();
     }
     playing_.removeFirst();
     if (!playing_.isEmpty()) {

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QSslKey>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -71,6 +72,8 @@ public:
     using Responder = std::function<ScriptedReply(const QByteArray& command)>;
 
     ScriptedPop3Server();
+    // Speaks TLS from the first byte, with the certificate and key of `tls`.
+    explicit ScriptedPop3Server(const QSslConfiguration& tls);
     ~ScriptedPop3Server() override;
 
     quint16 port() const { return server_.serverPort(); }
@@ -99,6 +102,7 @@ private:
     bool follow(const QByteArray& command);
     void play(ScriptedReply reply);
     void write_next_piece();
+    void start_server_tls();
 
     // Every connection is a QSslSocket, plain until a reply starts TLS.
     class Listener : public QTcpServer {
@@ -109,6 +113,7 @@ private:
     Listener server_;
     QSslCertificate certificate_;
     QSslKey key_;
+    bool tls_from_first_byte_ = false;
     QPointer<QTcpSocket> client_;
     QByteArray incoming_;
     QList<ScriptedReply> playing_;

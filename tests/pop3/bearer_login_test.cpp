@@ -1,0 +1,231 @@
+// Accounts signed in with their provider log in with AUTH and a bearer token
+// (RFC 5034): over TLS only, with the mechanism the server offers, a refused
+// token renewed once on a new connection, and never a password instead.
+// Scripted servers over TLS (the test certificate) and in clear.
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QtTest>
+
+#include "auth/sasl.h"
+#include "support/check_fixture.h"
+#include "support/scripted_pop3_server.h"
+
+using namespace ostrel;
+using testing::Said;
+using testing::ScriptedPop3Server;
+using testing::ScriptedReply;
+using testing::Transcript;
+
+namespace {
+
+QString certificate_file(const QString& name) {
+    return qEnvironmentVariable("OSTREL_TEST_CERTS") + QLatin1Char('/') + name;
+}
+
+QSslConfiguration server_tls() {
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificate(QSslCertificate::fromPath(certificate_file("good.pem")).value(0));
+    QFile key(certificate_file("good.key"));
+    key.open(QIODevice::ReadOnly);
+    tls.setPrivateKey(QSslKey(&key, QSsl::Rsa));
+    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    return tls;
+}
+
+TokenAnswer ready(const QString& token) {
+    return {TokenAnswer::Ready, token, {}, false};
+}
+const TokenAnswer kSignInAgain{TokenAnswer::SignInAgain, {}, "sign ann in again", true};
+
+// The refusal OAUTHBEARER's error challenge carries (RFC 7628).
+const QByteArray kChallenge = R"({"status":"invalid_token"})";
+
+// A check of the signed-in account ann on `server`, then of bob, a password
+// account on a plain server that has one message (and no popup for it).
+struct BearerCheck : testing::CheckFixture {
+    BearerCheck(ScriptedPop3Server& server, bool tls = true)
+        : CheckFixture(3000,
+                       {tls ? server.port() : quint16(995),
+                        QSslCertificate::fromPath(certificate_file("ca.pem"))},
+                       PasswordStore::kTimeoutMs,
+                       [this](const QString&, const QString& login, bool renew) {
+                           asked << login + (renew ? " renew" : "");
+                           return tokens[login].isEmpty() ? TokenAnswer()
+                                                          : tokens[login].takeFirst();
+                       }),
+          server(server) {
+        other.responder = ScriptedPop3Server::mailbox({testing::top_reply("x@y", "for bob")});
+        write_accounts(this->server.address().toUtf8() + "<>ann<><>\r\n" +
+                       other.address().toUtf8() + "<>bob<>pw<>zzz\r\n");
+    }
+    // The lines logged, without their dates, the once-per-run note on bob's
+    // server, which has no STLS, and the note that ann's certificate was
+    // verified.
+    QStringList log() const {
+        QStringList lines;
+        for (const QString& line : log_text().split("\r\n", Qt::SkipEmptyParts)) {
+            if (!line.endsWith("the password travels unencrypted") &&
+                !line.contains("that the system verified its certificate is kept")) {
+                lines << line.section(" - ", 1);
+            }
+        }
+        return lines;
+    }
+    // AUTH with the initial response of `token`.
+    Said auth(BearerMechanism mechanism, const QString& token) const {
+        return Said("C: AUTH " + mechanism_name(mechanism).toLatin1() + ' ' +
+                    bearer_initial_response(mechanism, "ann", token, "127.0.0.1", server.port()));
+    }
+    bool bob_read() const { return trace().contains("for bob"); }
+
+    // What the token source answers for each login, in turn; then "not signed in".
+    QHash<QString, QList<TokenAnswer>> tokens;
+    QStringList asked;
+    ScriptedPop3Server& server;
+    ScriptedPop3Server other;
+};
+
+const char* const kOffers = "S: +OK\r\nSASL PLAIN XOAUTH2 OAUTHBEARER\r\n.";
+
+}  // namespace
+
+class BearerLoginTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        if (qEnvironmentVariableIsEmpty("OSTREL_TEST_CERTS")) {
+            QSKIP("OSTREL_TEST_CERTS is not set: scripts/test makes the test certificates");
+        }
+    }
+
+    // The mechanism is the one the server offers, OAUTHBEARER first; a long
+    // token goes after an empty challenge, since POP3 lines hold 255 octets.
+    void logs_in_with_the_offered_mechanism() {
+        const QString long_token(300, QLatin1Char('t'));
+        const struct {
+            const char* offered;
+            BearerMechanism used;
+            QString token;
+        } rows[] = {
+            {kOffers, BearerMechanism::OAuthBearer, "token-1"},
+            {"S: +OK\r\nSASL XOAUTH2\r\n.", BearerMechanism::XOAuth2, long_token},
+        };
+        for (const auto& row : rows) {
+            ScriptedPop3Server server(server_tls());
+            BearerCheck check(server);
+            check.tokens["ann"] = {ready(row.token)};
+            const QByteArray line = check.auth(row.used, row.token).client;
+            Transcript dialogue = {"S: +OK", "C: CAPA", row.offered};
+            if (line.size() + 2 > 255) {
+                dialogue << Said("C: " + line.left(line.lastIndexOf(' '))) << "S: + "
+                         << Said("C: " + line.mid(line.lastIndexOf(' ') + 1));
+            } else {
+                dialogue << check.auth(row.used, row.token);
+            }
+            server.transcript = dialogue << "S: +OK signed in"
+                                         << "C: STAT"
+                                         << "S: +OK 1 99"
+                                         << "C: TOP 1 0"
+                                         << ScriptedReply::text(testing::top_reply("a@b", "hi"));
+            check.run();
+            QVERIFY(check.trace().contains("a@b - hi") && check.bob_read());
+            QCOMPARE(check.log(), QStringList());
+            QCOMPARE(check.asked, QStringList({"ann"}));
+        }
+    }
+
+    // A refused token is renewed once and tried on a new connection; a
+    // second refusal, or a renewal that gets nothing, ends that account only,
+    // in one line, and no password or USER is ever sent for it.
+    void refused_tokens_are_renewed_once() {
+        const struct {
+            QList<TokenAnswer> answers;
+            Transcript after_refusal;
+            QString logged;  // after the server; empty: nothing
+            int notices;
+        } rows[] = {
+            {{ready("token-1"), ready("token-2")},
+             {"--", "S: +OK", "C: CAPA", kOffers, "C: AUTH token-2", "S: +OK", "C: STAT",
+              "S: +OK 0 0"},
+             {},
+             0},
+            {{ready("token-1"), ready("token-2")},
+             {"--", "S: +OK", "C: CAPA", kOffers, "C: AUTH token-2",
+              "S: -ERR [AUTH] Authentication\tfailed."},
+             ": the sign-in token of ann was refused, and a renewed one too: the server "
+             "answered \"-ERR [AUTH] Authentication failed.\"; the account was not checked",
+             0},
+            {{ready("token-1"), kSignInAgain},
+             {},
+             ": sign ann in again; until then the account is not checked",
+             1},
+        };
+        for (const auto& row : rows) {
+            ScriptedPop3Server server(server_tls());
+            BearerCheck check(server);
+            check.tokens["ann"] = row.answers;
+            Transcript dialogue = {"S: +OK",
+                                   "C: CAPA",
+                                   kOffers,
+                                   check.auth(BearerMechanism::OAuthBearer, "token-1"),
+                                   Said("S: + " + kChallenge.toBase64()),
+                                   "C: AQ==",
+                                   "S: -ERR [AUTH] Invalid token"};
+            for (Said said : row.after_refusal) {
+                dialogue << (said.client == "AUTH token-2"
+                                 ? check.auth(BearerMechanism::OAuthBearer, "token-2")
+                                 : said);
+            }
+            server.transcript = dialogue;
+            check.run();
+            QCOMPARE(check.asked, QStringList({"ann", "ann renew"}));
+            QVERIFY(check.bob_read());
+            QCOMPARE(check.log(), row.logged.isEmpty()
+                                      ? QStringList()
+                                      : QStringList{server.address() + row.logged});
+            QCOMPARE(check.notes.open_count(), row.notices);
+            QVERIFY(check.prompts.isEmpty());
+        }
+    }
+
+    // A server that offers no token mechanism, or no TLS at all, is sent
+    // nothing for the signed-in account: not the token, not a password.
+    void no_token_where_it_cannot_go() {
+        ScriptedPop3Server tls_server(server_tls());
+        ScriptedPop3Server plain;
+        const struct {
+            ScriptedPop3Server& server;
+            bool tls;
+            Transcript dialogue;
+            QString logged;
+        } rows[] = {
+            {tls_server,
+             true,
+             {"S: +OK", "C: CAPA", "S: +OK\r\nSASL PLAIN LOGIN\r\nUIDL\r\n."},
+             ": the server offers no sign-in with a token (SASL OAUTHBEARER or XOAUTH2), so ann, "
+             "which is signed in with its provider, was not checked; no password is sent for it"},
+            {tls_server, true, {"S: +OK", "C: CAPA", "S: -ERR"}, ": the server offers no sign-in"},
+            {plain,
+             false,
+             {"S: +OK", "C: CAPA", "S: +OK\r\nSASL XOAUTH2\r\nUSER\r\n."},
+             ": the server offers no secure connection (port 995 or STLS), so the sign-in token "
+             "of ann was not sent and the account was not checked"},
+        };
+        for (const auto& row : rows) {
+            BearerCheck check(row.server, row.tls);
+            check.tokens["ann"] = {ready("secret-token")};
+            row.server.transcript = row.dialogue;
+            row.server.commands.clear();
+            check.run();
+            QCOMPARE(row.server.commands, QByteArrayList({"CAPA"}));
+            QCOMPARE(check.log().size(), 1);
+            QVERIFY2(check.log()[0].startsWith(row.server.address() + row.logged),
+                     qPrintable(check.log()[0]));
+            QVERIFY(check.bob_read());
+        }
+    }
+};
+
+QTEST_MAIN(BearerLoginTest)
+#include "bearer_login_test.moc"
