@@ -51,7 +51,7 @@ public:
 
     // The main window's load. Returns false when another copy runs: the
     // caller then ends the program.
-    bool load(SingleInstance& instance);
+    [[nodiscard]] bool load(SingleInstance& instance);
 
     // The hidden controls.
     QTimer* Timer1;         // the schedule's one-minute tick

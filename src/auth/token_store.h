@@ -27,13 +27,13 @@ class TokenStore {
 public:
     TokenStore(SecretStore& keyring, QString file_path, EventLog& log);
 
-    StoredToken read(const QString& entry);
+    [[nodiscard]] StoredToken read(const QString& entry);
     // Each returns why it failed, or an empty text.
-    QString write(const QString& entry, const QString& token);
-    QString remove(const QString& entry);
+    [[nodiscard]] QString write(const QString& entry, const QString& token);
+    [[nodiscard]] QString remove(const QString& entry);
 
 private:
-    QString write_file(const QString& entry, const QString& token);
+    [[nodiscard]] QString write_file(const QString& entry, const QString& token);
     void tell_file_once();
 
     SecretStore& keyring_;

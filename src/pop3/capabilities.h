@@ -31,7 +31,7 @@ public:
     // nothing is offered. A server remembered as silent is not asked and
     // counts as Answered. TimedOut leaves the stream untrustworthy: the
     // caller must close the connection and start again without CAPA.
-    WaitResult ask(Pop3Session& session, const QString& server, Capabilities* found);
+    [[nodiscard]] WaitResult ask(Pop3Session& session, const QString& server, Capabilities* found);
 
 private:
     QSet<QString> unanswered_;

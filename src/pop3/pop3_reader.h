@@ -41,7 +41,7 @@ public:
 private:
     MailboxReading dialogue(const MailboxAccount& account, const CountHeard& count_heard);
     MailboxReading greet(const QString& server);
-    WaitResult start_tls(const QString& server);
+    [[nodiscard]] WaitResult start_tls(const QString& server);
     HeaderReading read_headers(const QString& server, qint64 count,
                                const Capabilities& capabilities, MessageTable& messages);
     void keep_header_cache(const QString& server, const HeaderReading& reading);
