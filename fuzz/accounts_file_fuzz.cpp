@@ -16,22 +16,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     static QTemporaryDir dir;
-    const QString path = dir.filePath("lumetta_pop.cfg");
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    QFile file(dir.filePath("lumetta_pop.cfg"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) < 0) {
         return 0;
     }
-    file.write(content);
     file.close();
-    ostrel::readAccounts(path);
-    if (!ostrel::dropAccount(path, ostrel::account_key("srv", "ann")).isEmpty()) {
-        return 0;
+    if (ostrel::readAccounts(file.fileName()).accounts.size() > lines.size()) {
+        __builtin_trap();
     }
-    QFile after(path);
-    after.open(QIODevice::ReadOnly);
-    const QList<QByteArray> kept = ostrel::split_line_bytes(after.readAll());
-    const QList<QByteArray> before = ostrel::split_line_bytes(content);
-    if (kept.size() > before.size()) {
+    if (ostrel::dropAccount(file.fileName(), ostrel::account_key("srv", "ann")).isEmpty() &&
+        file.open(QIODevice::ReadOnly) &&
+        ostrel::split_line_bytes(file.readAll()).size() >
+            ostrel::split_line_bytes(content).size()) {
         __builtin_trap();
     }
     return 0;

@@ -8,10 +8,10 @@ namespace ostrel {
 CheckPolicy::CheckPolicy(EventLog& log, std::function<bool()> check_running, WakeTimings timings,
                          QObject* parent)
     : QObject(parent), log_(log), check_running_(std::move(check_running)), timings_(timings) {
-    settle_.setSingleShot(true);
-    wait_.setSingleShot(true);
-    connect(&settle_, &QTimer::timeout, this, &CheckPolicy::fire);
-    connect(&wait_, &QTimer::timeout, this, &CheckPolicy::fire);
+    settle_timer_.setSingleShot(true);
+    network_wait_timer_.setSingleShot(true);
+    connect(&settle_timer_, &QTimer::timeout, this, &CheckPolicy::wait_ended);
+    connect(&network_wait_timer_, &QTimer::timeout, this, &CheckPolicy::wait_ended);
 }
 
 void CheckPolicy::follow(const SystemWatch& watch) {
@@ -27,7 +27,7 @@ void CheckPolicy::follow(const SystemWatch& watch) {
 // (a log-on while Wi-Fi connects) is waited for as after waking: checked when
 // it comes, told only when it does not come within the wait.
 void CheckPolicy::network_known(Reachability now) {
-    known_ = true;
+    network_known_ = true;
     reachability_ = now;
     if (now == Reachability::Disconnected) {
         offline_ = true;
@@ -48,7 +48,7 @@ void CheckPolicy::reachability_changed(Reachability reachability) {
             return;
         case Reachability::Disconnected:
             offline_ = true;
-            settle_.stop();
+            settle_timer_.stop();
             // Going to sleep takes the network along; after waking, the wait
             // decides whether it is worth a line.
             if (!asleep_ && !awaiting_) {
@@ -78,14 +78,14 @@ void CheckPolicy::route_changed() {
 // A check that runs when the machine goes to sleep is left to fail on its own.
 void CheckPolicy::preparing_for_sleep(bool sleeping) {
     asleep_ = sleeping;
-    settle_.stop();
-    wait_.stop();
+    settle_timer_.stop();
+    network_wait_timer_.stop();
     awaiting_ = false;
     wanted_ = false;
     if (sleeping) {
         return;
     }
-    if (!known_) {
+    if (!network_known_) {
         wait_for_network(timings_.resume_grace_ms);
     } else {
         wait_for_network(timings_.network_wait_ms);
@@ -103,22 +103,22 @@ void CheckPolicy::check_ended() {
 }
 
 void CheckPolicy::request_check() {
-    if (asleep_ || offline_ || settle_.isActive()) {
+    if (asleep_ || offline_ || settle_timer_.isActive()) {
         return;
     }
-    settle_.start(timings_.settle_ms);
+    settle_timer_.start(timings_.settle_ms);
 }
 
 void CheckPolicy::wait_for_network(int ms) {
     awaiting_ = true;
-    wait_.start(ms);
+    network_wait_timer_.start(ms);
 }
 
 // The end of a settle or of a wait for the network: the check, unless the
 // network is down (then said once) or a check runs (then it follows that one).
-void CheckPolicy::fire() {
-    settle_.stop();
-    wait_.stop();
+void CheckPolicy::wait_ended() {
+    settle_timer_.stop();
+    network_wait_timer_.stop();
     awaiting_ = false;
     if (asleep_) {
         return;

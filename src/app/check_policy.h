@@ -59,15 +59,15 @@ signals:
 private:
     void request_check();
     void wait_for_network(int ms);
-    void fire();
+    void wait_ended();
     void tell_offline();
 
     EventLog& log_;
     std::function<bool()> check_running_;
     WakeTimings timings_;
-    QTimer settle_;
-    QTimer wait_;
-    bool known_ = false;
+    QTimer settle_timer_;
+    QTimer network_wait_timer_;
+    bool network_known_ = false;
     Reachability reachability_ = Reachability::Unknown;
     bool asleep_ = false;
     bool offline_ = false;

@@ -121,12 +121,12 @@ void Form1::init_data_files() {
 }
 
 void Form1::set_icon(TrayImage image) {
-    icon_ = image;
+    tray_image_ = image;
     setWindowIcon(tray_image_icon(image));
 }
 
 void Form1::refresh_tray_icon() {
-    tray_->refresh(icon_);
+    tray_->refresh(tray_image_);
 }
 
 void Form1::executa2() {

@@ -53,15 +53,14 @@ public:
 
     // The main window's load. Returns false when another copy runs: the
     // caller then ends the program.
-    bool load(SingleInstance& instance);
+    [[nodiscard]] bool load(SingleInstance& instance);
 
-    // The hidden controls: the schedule's tick, the busy blink, the header
-    // trace, and the buttons "executa" (a check) and "nota show".
-    QTimer* Timer1;
-    QTimer* Timer2;
-    QTextEdit* Text1;
-    QPushButton* Command2;
-    QPushButton* Command3;
+    // The hidden controls.
+    QTimer* Timer1;         // the schedule's one-minute tick
+    QTimer* Timer2;         // the tray icon's blink while a check runs
+    QTextEdit* Text1;       // the header trace of the latest check, never shown
+    QPushButton* Command2;  // "executa", never shown: runs a check
+    QPushButton* Command3;  // "nota show", never shown: shows the shared popup
 
 signals:
     void check_finished();
@@ -100,7 +99,7 @@ private:
     EventLog log_;
     AppContext context_;
     PasswordStore passwords_;
-    TrayImage icon_ = TrayImage::Normal;
+    TrayImage tray_image_ = TrayImage::Normal;
     TrayIcon* tray_;
     std::unique_ptr<TrayMenu> tray_menu_;
     std::unique_ptr<NotaManager> notes_;

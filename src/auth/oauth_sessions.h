@@ -47,11 +47,11 @@ public:
 
     // Signs the account in through the browser; a new sign-in replaces the
     // tokens of an earlier one. Nothing is stored unless it succeeds.
-    SignInResult sign_in(const OAuthAccount& account);
+    [[nodiscard]] SignInResult sign_in(const OAuthAccount& account);
     void cancel_sign_in() { browser_sign_in_.cancel(); }
     // Removes the account's tokens, and revokes its refresh token where the
     // provider allows. Returns what could not be done, or an empty text.
-    QString sign_out(const OAuthAccount& account);
+    [[nodiscard]] QString sign_out(const OAuthAccount& account);
     StoredToken::Status stored_state(const OAuthAccount& account);
     // The provider refused the account's stored sign-in this run.
     bool sign_in_lost(const OAuthAccount& account) const;

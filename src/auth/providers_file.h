@@ -40,7 +40,8 @@ struct ProvidersFile {
 // an address that would send tokens in clear, or a provider that lacks
 // endpoints, servers or a scope is named in `problems` and ignored; every
 // other line still counts.
-ProvidersFile parse_providers_file(const QByteArray& content, QList<OAuthProvider> presets);
+[[nodiscard]] ProvidersFile parse_providers_file(const QByteArray& content,
+                                                 QList<OAuthProvider> presets);
 
 // The providers as the file says at each lookup, so that an edit counts at
 // once. The problems of each new content of the file are logged once.
@@ -49,7 +50,7 @@ public:
     ProviderCatalogue(QString path, EventLog& log);
 
     // The provider serving `server`, if any.
-    std::optional<OAuthProvider> for_server(const QString& server);
+    [[nodiscard]] std::optional<OAuthProvider> for_server(const QString& server);
     const QString& path() const { return path_; }
 
 private:

@@ -40,6 +40,6 @@ QStringList sasl_mechanisms(QStringView capa_line);
 
 // The bearer mechanism to use among those a server offers: OAUTHBEARER, the
 // standard one, before XOAUTH2; none when the server offers neither.
-std::optional<BearerMechanism> choose_bearer_mechanism(const QStringList& offered);
+[[nodiscard]] std::optional<BearerMechanism> choose_bearer_mechanism(const QStringList& offered);
 
 }  // namespace ostrel

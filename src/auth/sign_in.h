@@ -56,7 +56,8 @@ public:
     // Opens the provider's page and waits in a nested event loop until the
     // provider answered through the browser and the code was exchanged for
     // tokens, cancel() was called, or the time-out passed.
-    Outcome run(const OAuthProvider& provider, const QString& login, MailProtocol protocol);
+    [[nodiscard]] Outcome run(const OAuthProvider& provider, const QString& login,
+                              MailProtocol protocol);
     void cancel();
 
 private:

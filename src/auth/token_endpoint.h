@@ -42,9 +42,9 @@ public:
 
     explicit TokenEndpoint(QNetworkAccessManager& network, int timeout_ms = kTimeoutMs);
 
-    TokenReply refresh(const OAuthProvider& provider, const QString& refresh_token);
+    [[nodiscard]] TokenReply refresh(const OAuthProvider& provider, const QString& refresh_token);
     // Empty when the provider took it back or offers no revocation; else why not.
-    QString revoke(const OAuthProvider& provider, const QString& refresh_token);
+    [[nodiscard]] QString revoke(const OAuthProvider& provider, const QString& refresh_token);
 
 private:
     struct Answer {

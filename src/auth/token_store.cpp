@@ -56,7 +56,12 @@ StoredToken TokenStore::read(const QString& entry) {
         if (line.startsWith(entry_prefix(entry))) {
             const QString token = QString::fromUtf8(line.mid(entry_prefix(entry).size()));
             if (kept.status == KeyringResult::NotFound && keyring_.write(entry, token).done()) {
-                write_file(entry, {});
+                const QString error = write_file(entry, {});
+                if (!error.isEmpty()) {
+                    log_.log_event(QStringLiteral("The sign-in %1 is in the keyring now, but its "
+                                                  "copy stays in the file: %2")
+                                       .arg(entry, error));
+                }
             }
             return {StoredToken::Found, token, {}};
         }

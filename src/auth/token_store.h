@@ -27,17 +27,17 @@ class TokenStore {
 public:
     TokenStore(SecretStore& keyring, QString file_path, EventLog& log);
 
-    StoredToken read(const QString& entry);
+    [[nodiscard]] StoredToken read(const QString& entry);
     // Each returns why it failed, or an empty text.
-    QString write(const QString& entry, const QString& token);
-    QString remove(const QString& entry);
+    [[nodiscard]] QString write(const QString& entry, const QString& token);
+    [[nodiscard]] QString remove(const QString& entry);
 
     // A token went into the file this run, since no keyring runs.
     bool keeps_file() const { return told_file_; }
     const QString& file_path() const { return file_path_; }
 
 private:
-    QString write_file(const QString& entry, const QString& token);
+    [[nodiscard]] QString write_file(const QString& entry, const QString& token);
     void tell_file_once();
 
     SecretStore& keyring_;

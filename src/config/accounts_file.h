@@ -42,7 +42,7 @@ QStringList split_account_lines(const QByteArray& content);
 QStringList split_account_fields(const QString& line);
 
 // The record of a line, or false when the line holds fewer than four pieces.
-bool parse_account_line(const QString& line, PopAccount* account);
+[[nodiscard]] bool parse_account_line(const QString& line, PopAccount* account);
 
 struct AccountsRead {
     QVector<PopAccount> accounts;  // the records before any bad line
@@ -50,17 +50,17 @@ struct AccountsRead {
     bool ok() const { return error.isEmpty(); }
 };
 
-AccountsRead readAccounts(const QString& path);
+[[nodiscard]] AccountsRead readAccounts(const QString& path);
 
 // Appends one record line (creating the file if needed, owner-only). Returns an
 // error description, empty on success.
-QString appendAccount(const QString& path, const PopAccount& account);
+[[nodiscard]] QString appendAccount(const QString& path, const PopAccount& account);
 
 // Removes every line whose server and login equal the key's, keeping all other
 // lines byte for byte in their order. The rewrite is atomic and owner-only.
-QString dropAccount(const QString& path, const QString& key);
+[[nodiscard]] QString dropAccount(const QString& path, const QString& key);
 
 // Creates an empty accounts file readable by its owner only.
-QString create_empty_accounts_file(const QString& path);
+[[nodiscard]] QString create_empty_accounts_file(const QString& path);
 
 }  // namespace ostrel

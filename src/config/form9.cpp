@@ -307,7 +307,12 @@ void Form9::follow_renamed_account(const PopAccount& account) {
             return;
         }
     }
-    passwords_.remove(old_key);
+    const KeyringResult removed = passwords_.remove(old_key);
+    if (!removed.done()) {
+        context_.log.log_event(old_key +
+                               QStringLiteral(": its keyring password was not removed: ") +
+                               removed.reason());
+    }
 }
 
 // Every password the file still holds goes into the keyring. Without a

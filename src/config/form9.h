@@ -46,25 +46,25 @@ public:
     // when the boxes hold a new account.
     const QString& editing_key() const { return editing_key_; }
 
-    QTreeWidget* lista;
-    QPushButton* Command1;
-    QPushButton* Command2;
-    QPushButton* Command3;
-    QPushButton* Command4;
+    QTreeWidget* lista;     // the file's accounts, one a row; the password column hidden
+    QPushButton* Command1;  // "Save": the boxes as an account
+    QPushButton* Command2;  // "Delete": the selected account, after asking
+    QPushButton* Command3;  // "Edit": the selected account into the boxes
+    QPushButton* Command4;  // "Quit": closes, writes nothing
     QPushButton* Command5;  // "Sign in…", "Sign out" or "Cancel"; only for a provider's server
-    QLabel* Label1;
-    QLabel* Label2;
-    QLabel* Label3;
-    QLabel* Label4;
-    QLineEdit* Text3;
-    QLineEdit* Text6;
-    QLineEdit* Text7;
-    QLineEdit* Text5;
-    QLabel* Picture1;
-    QLabel* Picture2;
-    QLabel* Picture3;
-    QLabel* Picture4;
-    QLabel* Label5;  // how the latest sign-in or sign-out went
+    QLabel* Label1;         // "Pop Server", names Text3
+    QLabel* Label2;         // "Login", names Text6
+    QLabel* Label3;         // "Password", names Text7
+    QLabel* Label4;         // "Search String", names Text5
+    QLineEdit* Text3;       // the server
+    QLineEdit* Text6;       // the login
+    QLineEdit* Text7;       // the password, masked
+    QLineEdit* Text5;       // the search words, blank-separated
+    QLabel* Picture1;       // hint beside Text3, in its tool tip
+    QLabel* Picture2;       // hint beside Text6
+    QLabel* Picture3;       // hint beside Text7
+    QLabel* Picture4;       // hint beside Text5, set by load()
+    QLabel* Label5;         // how the latest sign-in or sign-out went
 
 protected:
     void closeEvent(QCloseEvent* event) override;

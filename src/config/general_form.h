@@ -30,11 +30,11 @@ public:
     void save();
     void exit_window();
 
-    QLabel* Label1;
-    QLineEdit* Text1;
-    QCheckBox* Check1;
-    QPushButton* Command1;
-    QPushButton* Command4;
+    QLabel* Label1;         // "Time to check", names Text1
+    QLineEdit* Text1;       // minutes between checks, as typed
+    QCheckBox* Check1;      // "Start with Windows": the log-on entry
+    QPushButton* Command1;  // "Save"
+    QPushButton* Command4;  // "Exit": closes, writes nothing
 
 private:
     AppContext context_;

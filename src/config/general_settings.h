@@ -28,10 +28,10 @@ struct SettingsRead {
 
 // Reads the settings file. Fewer than two fields is an error, but the fields
 // that were found are still returned (the caller sets what it can).
-SettingsRead read_general_settings(const QString& path);
+[[nodiscard]] SettingsRead read_general_settings(const QString& path);
 
 // Rewrites the file atomically as interval CR LF flag CR LF. Returns an error
 // description, empty on success; on failure the old file is left whole.
-QString write_general_settings(const QString& path, const GeneralOptions& options);
+[[nodiscard]] QString write_general_settings(const QString& path, const GeneralOptions& options);
 
 }  // namespace ostrel

@@ -18,6 +18,6 @@ struct PasswordMove {
 // atomic, owner-only rewrite; every other byte of the file stays. Stops at
 // the first request the keyring does not grant: the lines not yet moved keep
 // their passwords, so nothing is ever lost.
-PasswordMove move_passwords_to_keyring(const QString& path, PasswordStore& store);
+[[nodiscard]] PasswordMove move_passwords_to_keyring(const QString& path, PasswordStore& store);
 
 }  // namespace ostrel

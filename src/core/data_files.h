@@ -20,7 +20,7 @@ struct DataFiles {
 
 // Why a server text cannot name a seen-state file in the program folder ("/",
 // "\", a control character, "." or ".."), or empty when it can.
-QString unsafe_server_name_reason(const QString& server);
+[[nodiscard]] QString unsafe_server_name_reason(const QString& server);
 
 // True when `path` names an ordinary, visible file (folders and hidden files do not count).
 bool ordinary_file_exists(const QString& path);

@@ -18,12 +18,12 @@ struct DataFolder {
 // Where the data files live: the program folder for a portable copy;
 // $XDG_DATA_HOME/ostrel for an installed one ($HOME/.local/share/ostrel when
 // XDG_DATA_HOME is unset or not absolute). There is no other fallback.
-DataFolder data_folder(Flavour flavour, const QString& program_folder,
-                       const QProcessEnvironment& environment);
+[[nodiscard]] DataFolder data_folder(Flavour flavour, const QString& program_folder,
+                                     const QProcessEnvironment& environment);
 
 // Creates an installed copy's data folder and any missing folder above it,
 // owner-only (the accounts file holds passwords). Returns an error text,
 // empty when the folder exists and is writable.
-QString make_data_folder(const QString& path);
+[[nodiscard]] QString make_data_folder(const QString& path);
 
 }  // namespace ostrel

@@ -6,7 +6,7 @@ namespace ostrel {
 
 // How one keyring request ended. `error` is the keyring's own text when it
 // refused; `password` is what a read found.
-struct KeyringResult {
+struct [[nodiscard]] KeyringResult {
     enum Status { Done, NoService, Refused, NotFound, TimedOut } status = Done;
     QString error;
     QString password;

@@ -22,7 +22,7 @@ public:
     // when no lock can be made at all (see the definition). The lock file is
     // made only by the copy that gets the lock: another copy reads it and
     // touches nothing.
-    bool acquire();
+    [[nodiscard]] bool acquire();
 
 private:
     QString lock_path_;

@@ -20,12 +20,12 @@ QString file_failure(const QString& what, const QFileDevice& file);
 // commit() alone would still put a short new one in its place. The new file
 // gets `permissions`, whatever the old one had. Returns an empty text, or
 // "<failure> <path>: <reason>".
-QString replace_whole_file(const QString& path, const QByteArray& content,
-                           const QString& failure = QStringLiteral("cannot write"),
-                           QFileDevice::Permissions permissions = kOwnerOnly);
+[[nodiscard]] QString replace_whole_file(const QString& path, const QByteArray& content,
+                                         const QString& failure = QStringLiteral("cannot write"),
+                                         QFileDevice::Permissions permissions = kOwnerOnly);
 
 // Opens `file` with `mode`; a file this creates is owner-only from its first
 // byte, and one that was readable by others is made owner-only.
-bool open_owner_only(QFile& file, QIODevice::OpenMode mode);
+[[nodiscard]] bool open_owner_only(QFile& file, QIODevice::OpenMode mode);
 
 }  // namespace ostrel

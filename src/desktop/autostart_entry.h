@@ -26,13 +26,14 @@ QString autostart_entry_text(const QString& program_path, const QString& program
 
 // Writes (or rewrites) the entry for the running program, and for a portable
 // copy the icon it names. Returns an error description, empty on success.
-QString create_shortcut(const QString& program_path, const QString& program_folder);
+[[nodiscard]] QString create_shortcut(const QString& program_path, const QString& program_folder);
 
 // Deletes the entry; a missing entry is not an error.
 void remove_shortcut();
 
 // "1" writes the entry, anything else removes it. Returns an error description.
-QString apply_startup_setting(const QString& start_with_windows, const QString& program_path,
-                              const QString& program_folder);
+[[nodiscard]] QString apply_startup_setting(const QString& start_with_windows,
+                                            const QString& program_path,
+                                            const QString& program_folder);
 
 }  // namespace ostrel

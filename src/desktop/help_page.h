@@ -25,9 +25,9 @@ struct HelpPage {
 // beside the folder that holds the executable, or else the copy built into
 // the program, written as help.html into `data_folder` when it is missing
 // there or differs.
-HelpPage help_page(const QString& program_folder, const QString& data_folder);
+[[nodiscard]] HelpPage help_page(const QString& program_folder, const QString& data_folder);
 
 // The web site item's page: the configured web page, else the help page.
-HelpPage site_page(const QString& program_folder, const QString& data_folder);
+[[nodiscard]] HelpPage site_page(const QString& program_folder, const QString& data_folder);
 
 }  // namespace ostrel

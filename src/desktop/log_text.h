@@ -18,7 +18,7 @@ QString log_created_line(const QDateTime& moment = QDateTime::currentDateTime())
 // Replaces the log with that one line, CR LF ended. The rewrite is atomic: on
 // failure the old log is left whole. Returns an error description, empty on
 // success.
-QString rewrite_log_as_created(const QString& path,
-                               const QDateTime& moment = QDateTime::currentDateTime());
+[[nodiscard]] QString rewrite_log_as_created(
+    const QString& path, const QDateTime& moment = QDateTime::currentDateTime());
 
 }  // namespace ostrel

@@ -33,12 +33,12 @@ public:
     void clear_log();
     void exit_window();
 
-    QLabel* Label1;
-    QPlainTextEdit* Text2;
-    QPushButton* Command1;
-    QPushButton* Command4;
-    QPushButton* Command2;
-    QPushButton* Command3;
+    QLabel* Label1;         // transparent strip at the top: the window's drag surface
+    QPlainTextEdit* Text2;  // the log as it was at the load
+    QPushButton* Command1;  // "Clear Log"
+    QPushButton* Command4;  // "Exit"
+    QPushButton* Command2;  // "executa", below the outline: runs a check
+    QPushButton* Command3;  // "Nota show", below the outline: shows the shared popup
 
 private:
     AppContext context_;

@@ -67,8 +67,8 @@ void SystemWatch::watch_network() {
 void SystemWatch::take_primary_connection(QDBusPendingCallWatcher* call) {
     const QDBusPendingReply<QDBusVariant> reply = *call;
     // A change that came first is newer.
-    if (!reply.isError() && primary_.isEmpty()) {
-        primary_ = qvariant_cast<QDBusObjectPath>(reply.value().variant()).path();
+    if (!reply.isError() && primary_connection_.isEmpty()) {
+        primary_connection_ = qvariant_cast<QDBusObjectPath>(reply.value().variant()).path();
     }
     call->deleteLater();
 }
@@ -90,8 +90,8 @@ void SystemWatch::on_network_manager_properties(const QString& interface,
 // going, which the reachability tells; only one connection taking over from
 // another is a moved route.
 void SystemWatch::set_primary_connection(const QString& path) {
-    const QString before = primary_;
-    primary_ = path;
+    const QString before = primary_connection_;
+    primary_connection_ = path;
     if (before.isEmpty() || before == kNoConnection || path == kNoConnection || path == before) {
         return;
     }

@@ -45,7 +45,8 @@ private:
     void set_primary_connection(const QString& path);
 
     bool network_known_ = false;
-    QString primary_;  // the primary connection's path, "/" for none, empty while unknown
+    QString
+        primary_connection_;  // the primary connection's path, "/" for none, empty while unknown
 };
 
 }  // namespace ostrel

@@ -32,18 +32,18 @@ TrayNotice::TrayNotice(TrayIcon& tray, EventLog& log, QWidget* parent)
 
 void TrayNotice::tell() {
     log_.log_event(tray_missing_log_text());
-    box_ = new QMessageBox(QMessageBox::Information, QStringLiteral("Ostrel"),
-                           tray_missing_message(), QMessageBox::Ok, parent_);
-    box_->setObjectName(QStringLiteral("tray_missing"));
-    box_->setTextFormat(Qt::PlainText);
-    box_->setAttribute(Qt::WA_DeleteOnClose);
-    box_->setWindowModality(Qt::NonModal);
-    box_->show();
+    notice_box_ = new QMessageBox(QMessageBox::Information, QStringLiteral("Ostrel"),
+                                  tray_missing_message(), QMessageBox::Ok, parent_);
+    notice_box_->setObjectName(QStringLiteral("tray_missing"));
+    notice_box_->setTextFormat(Qt::PlainText);
+    notice_box_->setAttribute(Qt::WA_DeleteOnClose);
+    notice_box_->setWindowModality(Qt::NonModal);
+    notice_box_->show();
 }
 
 void TrayNotice::withdraw() {
-    if (!box_.isNull()) {
-        box_->close();
+    if (!notice_box_.isNull()) {
+        notice_box_->close();
     }
 }
 

@@ -31,7 +31,7 @@ private:
 
     EventLog& log_;
     QWidget* parent_;
-    QPointer<QMessageBox> box_;
+    QPointer<QMessageBox> notice_box_;
 };
 
 }  // namespace ostrel

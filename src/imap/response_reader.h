@@ -29,7 +29,7 @@ public:
     void arrive(QByteArrayView bytes);
     // The next whole response, in the order they came; none while the next
     // one is still incomplete or after an over-cap response.
-    std::optional<Response> take();
+    [[nodiscard]] std::optional<Response> take();
     // A response went past a cap; the responses complete before it can
     // still be taken.
     bool over_cap() const { return over_cap_ && ends_.isEmpty(); }

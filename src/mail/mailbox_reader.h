@@ -86,7 +86,8 @@ class MailboxReader {
 public:
     virtual ~MailboxReader() = default;
 
-    virtual MailboxReading read(const MailboxAccount& account, const CountHeard& count_heard) = 0;
+    [[nodiscard]] virtual MailboxReading read(const MailboxAccount& account,
+                                              const CountHeard& count_heard) = 0;
 };
 
 // The reader for an account's server field. The readers belong to whoever

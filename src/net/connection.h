@@ -84,12 +84,12 @@ public:
 
     // On the TLS port: until the handshake has verified the server. Answered
     // at once on a plain connection.
-    WaitResult wait_secured();
+    [[nodiscard]] WaitResult wait_secured();
     // A plain connection turned into TLS, verified as on the TLS port.
     // Answered once encrypted; NotConnected when the handshake failed or the
     // certificate was refused (logged); Ending when the program is ending.
     // Whatever arrived in clear before it is dropped.
-    WaitResult start_tls();
+    [[nodiscard]] WaitResult start_tls();
     // A secure connection was refused (logged) since the latest connect_to.
     bool refused() const { return refused_; }
 
@@ -97,11 +97,11 @@ public:
     void drop_unread();
     // Writes `bytes` and sends them on their way: Answered once written,
     // Closed when not connected, SendFailed (see send_failure) otherwise.
-    WaitResult send(const QByteArray& bytes);
+    [[nodiscard]] WaitResult send(const QByteArray& bytes);
     const QString& send_failure() const { return send_failure_; }
     // Sleeps until `done` holds (Answered) or the wait ends otherwise
     // (TimedOut, Closed, Ending). Each wait has the full reply time-out.
-    WaitResult wait_until(const std::function<bool()>& done);
+    [[nodiscard]] WaitResult wait_until(const std::function<bool()>& done);
 
     const QTimer* reply_timer() const { return timer3_; }
 
@@ -111,7 +111,7 @@ private:
     void socket_error();
     void refuse_secure_connection(const QString& reason);
     void begin_handshake();
-    WaitResult wait_handshake();
+    [[nodiscard]] WaitResult wait_handshake();
     void wake();
 
     EventLog& log_;

@@ -37,14 +37,14 @@ public:
     // of the upgrade): Answered when the dialogue may go on; NotConnected
     // when it must not (logged); Ending; otherwise how `upgrade`, which sends
     // the upgrade command and runs the handshake when the server agrees, ended.
-    WaitResult secure(const QString& server, bool offers_upgrade,
-                      const std::function<WaitResult()>& upgrade);
+    [[nodiscard]] WaitResult secure(const QString& server, bool offers_upgrade,
+                                    const std::function<WaitResult()>& upgrade);
 
 private:
     CertificateVerdict trust_certificate(const QString& server, const QSslCertificate& certificate,
                                          const QList<QSslError>& errors);
     void remember_verification(const QString& server);
-    std::optional<ServerTrust> load_trust(const QString& server);
+    [[nodiscard]] std::optional<ServerTrust> load_trust(const QString& server);
     void keep_trust(const QString& server, const ServerTrust& trust, const QString& what);
     QString trust_path(const QString& server) const;
 

@@ -27,14 +27,16 @@ QString certificate_fingerprint(const QSslCertificate& certificate);
 
 QByteArray server_trust_content(const QString& server, const ServerTrust& trust);
 // Nothing, with `problem` set, when the content is not this server's file.
-std::optional<ServerTrust> parse_server_trust(const QByteArray& content, const QString& server,
-                                              QString* problem);
+[[nodiscard]] std::optional<ServerTrust> parse_server_trust(const QByteArray& content,
+                                                            const QString& server,
+                                                            QString* problem);
 
 // A missing file is an empty trust. A file that cannot be read or is damaged
 // gives nothing and its problem.
-std::optional<ServerTrust> load_server_trust(const QString& path, const QString& server,
-                                             QString* problem);
+[[nodiscard]] std::optional<ServerTrust> load_server_trust(const QString& path,
+                                                           const QString& server, QString* problem);
 // Atomic rewrite; the error, empty on success.
-QString write_server_trust(const QString& path, const QString& server, const ServerTrust& trust);
+[[nodiscard]] QString write_server_trust(const QString& path, const QString& server,
+                                         const ServerTrust& trust);
 
 }  // namespace ostrel

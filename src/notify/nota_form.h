@@ -47,13 +47,13 @@ public:
     // line `serv`. Returns the new window, or null after logging a failure.
     Remetentes* novaform2(const QString& formname, const QString& frase, const QString& serv);
 
-    ClosePicture* Picture1;
-    QLabel* Label1;
-    QLabel* Label2;
-    QLabel* Label3;
-    QLabel* Label4;
-    QPushButton* Command1;
-    QLabel* Label5;
+    ClosePicture* Picture1;  // the close picture, top right
+    QLabel* Label1;          // line 1: date and time, or "One message Match: " and the word
+    QLabel* Label2;          // line 2: "You have  N new message(s)", or "From: " and the sender
+    QLabel* Label3;          // line 3: the server, or "Subject: " and the subject
+    QLabel* Label4;          // line 4: empty, or the server of a match
+    QPushButton* Command1;   // "See Senders": opens a senders list of Label5
+    QLabel* Label5;          // hidden: the senders text, CR LF before each
 
 protected:
     bool event(QEvent* event) override;

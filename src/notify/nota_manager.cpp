@@ -26,7 +26,8 @@ NotaForm* NotaManager::new_nota(const QString& name) {
         auto* nota = new NotaForm(log_, owner_);
         nota->setWindowTitle(name);
         nota->load();
-        slots_.add(nota);
+        // has_room() was asked above and the window exists: add() cannot refuse it.
+        (void)slots_.add(nota);
         return nota;
     } catch (const std::exception& failure) {
         log_.log_event(QStringLiteral("Fatal Err 012 ") + QString::fromLocal8Bit(failure.what()));

@@ -17,7 +17,7 @@ public:
     bool has_room() const { return count_ < std::numeric_limits<int>::max(); }
     // Records `window` in slot count() + 1. False, with nothing changed, when
     // no slot is left.
-    bool add(QObject* window);
+    [[nodiscard]] bool add(QObject* window);
 
     // Windows recorded so far; also the slot of the newest one.
     int count() const { return count_; }

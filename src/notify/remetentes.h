@@ -22,9 +22,9 @@ public:
     // sender); shown one sender a line.
     void set_list_text(const QString& frase);
 
-    QLabel* Label1;
-    QPlainTextEdit* Text1;
-    QLabel* Picture1;
+    QLabel* Label1;         // title line: the server; drags the window
+    QPlainTextEdit* Text1;  // the senders, one a line, read-only
+    QLabel* Picture1;       // the close picture
 
 protected:
     bool event(QEvent* event) override;

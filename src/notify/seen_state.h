@@ -34,9 +34,9 @@ QByteArray seen_state_content(const MessageTable& messages, qint64 count);
 
 // Reads the seen-state file. A missing file reads as empty (nothing seen yet).
 // Returns an error description, empty on success.
-QString load_seen_state(const QString& path, SeenText* seen);
+[[nodiscard]] QString load_seen_state(const QString& path, SeenText* seen);
 
 // Replaces the file atomically: on failure the old file stays whole.
-QString write_seen_state(const QString& path, const QByteArray& content);
+[[nodiscard]] QString write_seen_state(const QString& path, const QByteArray& content);
 
 }  // namespace ostrel

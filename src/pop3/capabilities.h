@@ -41,6 +41,6 @@ struct CapaAnswer {
 };
 
 // Sends CAPA and reads its reply.
-CapaAnswer ask_capabilities(Pop3Session& session);
+[[nodiscard]] CapaAnswer ask_capabilities(Pop3Session& session);
 
 }  // namespace ostrel

@@ -31,8 +31,9 @@ QByteArray header_cache_content(const QString& server, const QList<CachedHeader>
 // format, version or server, or with any malformed line (a bad escape, an id
 // twice, a field that is not as a header block gives it, a last line without
 // CR LF) gives nothing, and `problem` says why.
-std::optional<QList<CachedHeader>> parse_header_cache(const QByteArray& content,
-                                                      const QString& server, QString* problem);
+[[nodiscard]] std::optional<QList<CachedHeader>> parse_header_cache(const QByteArray& content,
+                                                                    const QString& server,
+                                                                    QString* problem);
 
 // The cache of `server` by unique id. A missing file is an empty cache; a
 // file that cannot be read or parsed is one too, and `problem` says why.
@@ -41,6 +42,6 @@ QHash<QString, HeaderFields> load_header_cache(const QString& path, const QStrin
 
 // Replaces the file atomically: on failure the old file stays whole. Returns
 // the failure's description, empty on success.
-QString write_header_cache(const QString& path, const QByteArray& content);
+[[nodiscard]] QString write_header_cache(const QString& path, const QByteArray& content);
 
 }  // namespace ostrel

@@ -240,9 +240,11 @@ MailboxReading Pop3Reader::bearer_login(const MailboxAccount& account,
     if (!reply.startsWith(QLatin1String("+OK"))) {
         if (reply.startsWith(QLatin1Char('+'))) {
             // An error challenge: the server says why, and ends the exchange
-            // with its refusal once answered.
+            // with its refusal once answered; the connection closes after
+            // it whatever the server does.
             token_refusal_ = bearer_refusal_reason(reply.mid(1).trimmed().toLatin1());
-            session_.sendMsg(QString::fromLatin1(bearer_challenge_answer(*mechanism)));
+            static_cast<void>(
+                session_.sendMsg(QString::fromLatin1(bearer_challenge_answer(*mechanism))));
         } else {
             token_refusal_ = QStringLiteral("the server answered \"%1\"").arg(provider_text(reply));
         }

@@ -48,7 +48,7 @@ private:
     MailboxReading clear_text_refused(const MailboxAccount& account);
     WaitResult send_bearer_token(const QString& command, const QByteArray& response);
     MailboxReading greet(const QString& server);
-    WaitResult start_tls(const QString& server);
+    [[nodiscard]] WaitResult start_tls(const QString& server);
     HeaderReading read_headers(const QString& server, qint64 count,
                                const Capabilities& capabilities, MessageTable& messages);
     void keep_header_cache(const QString& server, const HeaderReading& reading);

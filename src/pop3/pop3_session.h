@@ -33,14 +33,14 @@ public:
     // The greeting wait: until the first reply after connecting is complete.
     // A refused connection, a name that does not resolve or a refused secure
     // connection ends it at once as NotConnected.
-    WaitResult wait_greeting();
+    [[nodiscard]] WaitResult wait_greeting();
     // Sends `m` and CR LF as one write and waits for its reply. Leftovers of
     // an earlier reply are dropped first. Anything but Answered leaves the
     // stream untrustworthy: the caller must close the connection.
-    WaitResult sendMsg(const QString& m);
+    [[nodiscard]] WaitResult sendMsg(const QString& m);
     // After the server's "+OK" to STLS: the TLS handshake (see
     // Connection::start_tls), the replies gathered so far dropped.
-    WaitResult start_tls();
+    [[nodiscard]] WaitResult start_tls();
     const QString& send_failure() const { return connection_.send_failure(); }
     // Some bytes arrived since the latest command (or the connection) began.
     bool heard_since_command() const { return heard_; }
@@ -53,15 +53,15 @@ public:
     // reply time-out, so a stream that keeps delivering replies never times
     // out, and one that stops for that long does.
     void begin_pipeline();
-    WaitResult send_ahead(const QByteArray& lines);
-    WaitResult wait_next_reply();
+    [[nodiscard]] WaitResult send_ahead(const QByteArray& lines);
+    [[nodiscard]] WaitResult wait_next_reply();
 
     void set_reply_mode(ReplyMode mode) { reply_.set_mode(mode); }
     void set_reply_cap(qsizetype cap) { reply_.set_cap(cap); }
     const ReplyAssembler& reply() const { return reply_; }
 
 private:
-    WaitResult wait_reply();
+    [[nodiscard]] WaitResult wait_reply();
 
     Connection connection_;
     ReplyAssembler reply_;

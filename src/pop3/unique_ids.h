@@ -13,7 +13,7 @@ namespace ostrel {
 // an id of 1 to 255 characters from "!" to "~". A listing with any other
 // line, a number outside 1 .. count, a number twice or one missing gives
 // nothing: the mailbox is then read without unique ids.
-std::optional<QStringList> parse_unique_ids(QStringView listing, qint64 count);
+[[nodiscard]] std::optional<QStringList> parse_unique_ids(QStringView listing, qint64 count);
 
 // How long the UIDL listing of `count` messages may grow: its lines are
 // short, but a large mailbox's listing passes the cap of other replies.

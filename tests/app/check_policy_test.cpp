@@ -1,5 +1,4 @@
 // When checks run besides the schedule, fed as a SystemWatch would feed it.
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "app/check_policy.h"
@@ -10,16 +9,17 @@ using Reach = QNetworkInformation::Reachability;
 
 namespace {
 
-const QString kReachNames = QStringLiteral("DLSOU");
-const Reach kReaches[] = {Reach::Disconnected, Reach::Local, Reach::Site, Reach::Online,
-                          Reach::Unknown};
-
 // Feeds a policy `steps` and tells what it did, in order: C a check is due,
 // v / ^ the network-down / back line, + / - a scheduled check may run / is
 // skipped. `start`: n no network information, else the reachability known at
 // start. Steps: D L S O U reachability; z sleep, w wake, r route moved; x a
 // check starts, e it ends; . longer than any wait; ? may a scheduled check run.
 QString trace(QChar start, const QString& steps) {
+    const QHash<QChar, Reach> reaches = {{'D', Reach::Disconnected},
+                                         {'L', Reach::Local},
+                                         {'S', Reach::Site},
+                                         {'O', Reach::Online},
+                                         {'U', Reach::Unknown}};
     QTemporaryDir dir;
     EventLog log(dir.filePath("log"));
     bool running = false;
@@ -28,24 +28,21 @@ QString trace(QChar start, const QString& steps) {
     qsizetype traced = 0;
     const auto trace_log = [&] {
         QFile file(log.path());
-        if (file.open(QIODevice::ReadOnly)) {
-            const QByteArray lines = file.readAll().mid(traced);
-            traced += lines.size();
-            trace += QString(lines.count(kNetworkDown), QLatin1Char('v')) +
-                     QString(lines.count(kNetworkBack), QLatin1Char('^'));
-        }
+        const QByteArray lines = file.open(QIODevice::ReadOnly) ? file.readAll().mid(traced) : "";
+        traced += lines.size();
+        trace += QString(lines.count(kNetworkDown), 'v') + QString(lines.count(kNetworkBack), '^');
     };
     QObject::connect(&policy, &CheckPolicy::check_due, [&] {
         trace_log();
-        trace += QLatin1Char('C');
+        trace += 'C';
     });
-    if (start != QLatin1Char('n')) {
-        policy.network_known(kReaches[kReachNames.indexOf(start)]);
+    if (start != 'n') {
+        policy.network_known(reaches[start]);
     }
-    for (const QString& step : steps.split(QLatin1Char(' '))) {
+    for (const QString& step : steps.split(' ')) {
         const QChar c = step[0];
-        if (kReachNames.contains(c)) {
-            policy.reachability_changed(kReaches[kReachNames.indexOf(c)]);
+        if (reaches.contains(c)) {
+            policy.reachability_changed(reaches[c]);
         } else if (c == 'z' || c == 'w') {
             policy.preparing_for_sleep(c == 'z');
         } else if (c == 'r') {
@@ -60,7 +57,7 @@ QString trace(QChar start, const QString& steps) {
         }
         trace_log();
         if (c == '?') {
-            trace += QLatin1Char(policy.scheduled_check_allowed() ? '+' : '-');
+            trace += policy.scheduled_check_allowed() ? '+' : '-';
         }
     }
     return trace;

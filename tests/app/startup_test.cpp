@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include "support/rows.h"
 #include "support/scripted_pop3_server.h"
 #include "support/startup_fixture.h"
 #include "support/tiny_disk.h"
@@ -40,26 +41,47 @@ Timings ticking(int tick_ms) {
     return timings;
 }
 
+// A file that cannot be read or created at the first start: `settings` the
+// settings file's content, or else `folder` the file that is a folder.
+struct BrokenFile {
+    const char *name, *settings, *folder, *logged;
+};
+const BrokenFile kBrokenFiles[] = {
+    {"one-line settings", "7\r\n", "", "Fatal Err 003 "},
+    {"accounts a folder", "", "lumetta_pop.cfg", "Fatal Err 003 "},
+    {"log a folder", "", "logfile.txt", ""},
+};
+
 }  // namespace
 
 class StartupTest : public QObject {
     Q_OBJECT
 private slots:
+    // A log-on entry that names another program is made again for this one.
     void first_start_creates_the_data_files() {
         const mode_t umask_before = ::umask(022);
         StartupFixture start;
         QDir(start.folder.path()).mkdir("debuga.txt");  // a folder is not the debug switch
+        write_autostart_entry(start, "[Desktop Entry]\nExec=/elsewhere/Ostrel\n");
         start.init_data_files();
         QCOMPARE(start.folder.read("lumetta_pop.cfg"), QByteArray());
         QCOMPARE(start.folder.read("general.cfg"), QByteArray("10\r\n1\r\n"));
         const QByteArray log = start.folder.read("logfile.txt");
         QVERIFY(log.endsWith(" File created!\r\n"));
         QCOMPARE(log.count("\r\n"), 1);
-        QCOMPARE(start.state.check_interval, QString("10"));
-        QCOMPARE(start.state.start_with_windows, QString("1"));
+        QCOMPARE(start.state.check_interval + start.state.start_with_windows, QString("101"));
         QVERIFY(!start.state.debug_mode);
-        QVERIFY(QFile::exists(start.autostart_entry()));
         QVERIFY(start.prompts.isEmpty());
+        QFile entry(start.autostart_entry());
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(entry.readAll());
+        QVERIFY(text.startsWith("[Desktop Entry]\n") && !text.contains("elsewhere"));
+        for (const QString& line :
+             {QString("Type=Application"), QString("Name=Ostrel"),
+              QString("Comment=Ostrel Shortcut"), "Exec=\"" + start.folder.path() + "/Ostrel\"",
+              "Path=" + start.folder.path()}) {
+            QVERIFY2(text.contains('\n' + line + '\n'), qPrintable(line));
+        }
         QCOMPARE(start.folder.open_to_others(), QStringList());
         ::umask(umask_before);
     }
@@ -79,79 +101,45 @@ private slots:
         QVERIFY(!QFile::exists(start.autostart_entry()));
     }
 
-    void autostart_entry_follows_the_program() {
-        StartupFixture start;
-        start.folder.write("general.cfg", "10\r\n1\r\n");
-        write_autostart_entry(start, "[Desktop Entry]\nExec=/elsewhere/Ostrel\n");
-        start.init_data_files();
-        QFile entry(start.autostart_entry());
-        QVERIFY(entry.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(entry.readAll());
-        QVERIFY(text.startsWith("[Desktop Entry]\n") && !text.contains("elsewhere"));
-        for (const QString& line :
-             {QString("Type=Application"), QString("Name=Ostrel"),
-              QString("Comment=Ostrel Shortcut"), "Exec=\"" + start.folder.path() + "/Ostrel\"",
-              "Path=" + start.folder.path()}) {
-            QVERIFY2(text.contains('\n' + line + '\n'), qPrintable(line));
-        }
-    }
-
-    // A file that cannot be read or created at the first start: the failure
-    // is logged (or at least shows as the error image) and the start stops there.
-    void broken_file_at_start_data() {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QByteArray>("settings");
-        QTest::addColumn<QString>("logged");
-        QTest::newRow("one-line settings") << "" << QByteArray("7\r\n") << "Fatal Err 003 ";
-        QTest::newRow("accounts a folder") << "lumetta_pop.cfg" << QByteArray() << "Fatal Err 003 ";
-        QTest::newRow("log a folder") << "logfile.txt" << QByteArray() << "";
-    }
+    // The failure is logged (or at least shows as the error image) and the
+    // start stops there.
+    void broken_file_at_start_data() { testing::add_rows(kBrokenFiles); }
     void broken_file_at_start() {
-        QFETCH(QString, file);
-        QFETCH(QByteArray, settings);
-        QFETCH(QString, logged);
+        QFETCH(BrokenFile, row);
         StartupFixture start;
+        const QByteArray settings = row.settings;
         if (!settings.isEmpty()) {
             start.folder.write("general.cfg", settings);
         } else {
-            QDir(start.folder.path()).mkdir(file);
+            QDir(start.folder.path()).mkdir(row.folder);
         }
         start.init_data_files();
         QCOMPARE(start.fatal_lines, 1);
         QVERIFY(!QFile::exists(start.autostart_entry()));
-        if (!logged.isEmpty()) {
-            QCOMPARE(start.folder.read("logfile.txt").count(logged.toUtf8()), 1);
-        }
-        if (settings.isEmpty()) {
-            QVERIFY(!start.folder.exists("general.cfg"));
-        } else {
-            QCOMPARE(start.state.check_interval, QString("7"));
-            QCOMPARE(start.state.start_with_windows, QString());
-        }
+        QVERIFY(!*row.logged || start.folder.read("logfile.txt").count(row.logged) == 1);
+        QCOMPARE(start.folder.exists("general.cfg"), !settings.isEmpty());
+        QCOMPARE(start.state.check_interval, QString(settings.isEmpty() ? "" : "7"));
+        QCOMPARE(start.state.start_with_windows, QString());
     }
 
-    void log_lines_data() {
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<bool>("fatal");
-        QTest::newRow("lower-case fatal") << "fatal things happen" << false;
-        QTest::newRow("Fatal in the middle") << "socket said: Fatal reset" << true;
-        QTest::newRow("empty") << "" << false;
-        QTest::newRow("accent kept") << "Can´t connect to Pop3 host" << false;
-        QTest::newRow("line breaks cannot split the line")
-            << "Host unreachable\r\n01-01-2026 00:00:00 - forged" << false;
-    }
+    // One dated line a call, UTF-8, line breaks shown escaped so that they
+    // cannot forge a line; "Fatal" anywhere in it, in that case, shows the
+    // error image.
     void log_lines() {
-        QFETCH(QString, message);
-        QFETCH(bool, fatal);
         StartupFixture start;
-        start.log.log_event(message);
-        start.log.log_event(message);
+        const QStringList messages = {"fatal things happen", "socket said: Fatal reset", "",
+                                      "Can´t connect to Pop3 host",
+                                      "Host unreachable\r\n01-01-2026 00:00:00 - forged"};
+        for (const QString& message : messages) {
+            start.log.log_event(message);
+        }
         const QList<QByteArray> lines = start.folder.read("logfile.txt").split('\n');
-        QCOMPARE(lines.size(), 3);  // two lines, empty tail
-        const QString shown = QString(message).replace("\r", "\\r").replace("\n", "\\n");
-        QVERIFY(lines[0].endsWith(" - " + shown.toUtf8() + "\r"));
-        QCOMPARE(lines[0], lines[1].left(lines[0].size()));
-        QCOMPARE(start.fatal_lines, fatal ? 2 : 0);
+        QCOMPARE(lines.size(), messages.size() + 1);
+        for (int i = 0; i < messages.size(); ++i) {
+            const QString shown = QString(messages[i]).replace("\r", "\\r").replace("\n", "\\n");
+            QVERIFY2(lines[i].endsWith(" - " + shown.toUtf8() + "\r"), lines[i].constData());
+        }
+        QCOMPARE(start.fatal_lines, 1);
     }
 
     // The main window stays hidden behind its tray icon; its schedule starts
@@ -194,14 +182,12 @@ private slots:
         StartupFixture second(ticking(20));
         second.while_prompting = [] { QTest::qWait(200); };
         QSignalSpy checks(&second.window(), &Form1::check_finished);
-        SingleInstance same_lock(QFileInfo(first.folder.path()).absolutePath() + "/" +
-                                 QFileInfo(first.folder.path()).fileName() + ".lock");
+        SingleInstance same_lock(first.folder.path() + ".lock");
         QVERIFY(!second.form->load(same_lock));
         QCOMPARE(checks.count(), 0);
         QVERIFY(!second.form->Timer1->isActive());
         QCOMPARE(second.prompts, QStringList{"O Programa já esta a ser executado!"});
-        QVERIFY(second.folder.read("logfile.txt").isEmpty());
-        QVERIFY(!second.folder.exists("general.cfg"));
+        QVERIFY(QDir(second.folder.path()).isEmpty());
         QVERIFY(!second.tray().is_up());
         QVERIFY(first.tray().is_up());
         // Where no lock file can be made no data file can be replaced either:
@@ -212,11 +198,14 @@ private slots:
     // A check comes every `interval` ticks; one asked for by hand leaves the
     // count as it was. An interval that is no number means every tick.
     void schedule_counts_ticks_to_the_interval() {
-        StartupFixture start(ticking(20));
+        StartupFixture start(ticking(20)), every_tick(ticking(20));
         start.folder.write("general.cfg", "3\r\n0\r\n");
-        QVERIFY(start.load());
+        every_tick.folder.write("general.cfg", "not a number\r\n0\r\n");
+        QVERIFY(start.load() && every_tick.load());
         QSignalSpy ticks(start.form->Timer1, &QTimer::timeout);
         QSignalSpy finished(start.form.get(), &Form1::check_finished);
+        QSignalSpy other_ticks(every_tick.form->Timer1, &QTimer::timeout);
+        QSignalSpy other_checks(every_tick.form.get(), &Form1::check_finished);
         QVERIFY(finished.wait(2000));
         QCOMPARE(ticks.count(), 3);
         QVERIFY(ticks.wait(2000));
@@ -224,14 +213,8 @@ private slots:
         QCOMPARE(finished.count(), 2);
         QVERIFY(finished.wait(2000));
         QCOMPARE(ticks.count(), 6);
-
-        StartupFixture every_tick(ticking(20));
-        every_tick.folder.write("general.cfg", "not a number\r\n0\r\n");
-        QVERIFY(every_tick.load());
-        QSignalSpy first_ticks(every_tick.form->Timer1, &QTimer::timeout);
-        QSignalSpy first_check(every_tick.form.get(), &Form1::check_finished);
-        QVERIFY(first_check.wait(2000));
-        QCOMPARE(first_ticks.count(), 1);
+        QVERIFY(other_ticks.count() > 0);
+        QCOMPARE(other_checks.count(), other_ticks.count());
     }
 
     // "executa" or "Check Now !" while a check runs starts no second one.
@@ -243,9 +226,9 @@ private slots:
         start.folder.write("lumetta_pop.cfg", server.address().toUtf8() + "<>ann<>pw<>\r\n");
         Form1& form = *start.form;
         QSignalSpy finished(&form, &Form1::check_finished);
-        QTimer::singleShot(100, &form, [&form] {
+        QTimer::singleShot(100, &form, [&] {
             form.Command2->click();
-            form.findChild<TrayMenu*>()->menu()->findChild<QAction*>("ver_agora")->trigger();
+            start.tray_menu().menu()->findChild<QAction*>("ver_agora")->trigger();
         });
         form.Command2->click();
         QCOMPARE(finished.count(), 1);

@@ -1,9 +1,6 @@
-#include <QDBusInterface>
-#include <QDBusObjectPath>
-#include <QLineEdit>
-#include <QProcess>
-#include <QTreeWidget>
+#include <QtDBus>
 #include <QtTest>
+#include <QtWidgets>
 
 #include "config/form9.h"
 #include "config/password_store.h"
@@ -43,7 +40,7 @@ QByteArray line(const ScriptedPop3Server& server, const QByteArray& login,
 }
 
 bool in_keyring_session() {
-    return qEnvironmentVariable("OSTREL_KEYRING_SESSION") == QLatin1String("1");
+    return qEnvironmentVariable("OSTREL_KEYRING_SESSION") == "1";
 }
 
 }  // namespace

@@ -1,13 +1,7 @@
 // The windows that edit the data files: the accounts editor (Form9), the
 // options (general_form) and the log viewer (menu1).
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QScrollBar>
-#include <QTextBlock>
-#include <QTreeWidget>
 #include <QtTest>
+#include <QtWidgets>
 
 #include "config/form9.h"
 #include "config/general_form.h"
@@ -81,11 +75,7 @@ struct Main : testing::ContextFixture {
 };
 
 QStringList shown_lines(const Menu1* viewer) {
-    QStringList lines;
-    for (QTextBlock b = viewer->Text2->document()->begin(); b.isValid(); b = b.next()) {
-        lines << b.text();
-    }
-    return lines;
+    return viewer->Text2->toPlainText().split('\n');
 }
 
 const QByteArray kTwoAccounts = "pop.a<>ann<>pa<>\r\npop.b<>bob<>pb<>urgent boss\r\n";
@@ -120,8 +110,8 @@ private slots:
         QCOMPARE(main.file(), kTwoAccounts + line);
         QCOMPARE(main.servers(), QStringList({"pop.a", "pop.b", typed[0]}));
         QCOMPARE(main.boxes(), (QStringList{"", "", "", ""}));
-        QCOMPARE(main.folder.read(typed[0] + ".svr"), QByteArray());
         QVERIFY(main.folder.exists(typed[0] + ".svr"));
+        QCOMPARE(main.folder.read(typed[0] + ".svr"), QByteArray());
     }
 
     void editor_refuses_data() {
@@ -150,6 +140,7 @@ private slots:
         QCOMPARE(main.boxes(), typed);
     }
 
+    // No check for duplicates; one Delete takes every line of the account.
     void editor_same_account_twice_then_one_delete_removes_both() {
         Main main(QByteArray("pop.z<>zed<><>\r\n"));
         main.folder.write("pop.a.svr", "seen before\r\n");
@@ -163,49 +154,47 @@ private slots:
         main.editor->Command3->click();
         main.editor->Command2->click();
         QVERIFY(main.prompts.isEmpty());
-        main.answer = PromptAnswer::No;
-        main.select(2);
-        main.editor->Command2->click();
-        QCOMPARE(main.servers().size(), 3);
-        main.answer = PromptAnswer::Yes;
-        main.select(2);
-        main.editor->Command2->click();
+        for (const PromptAnswer answer : {PromptAnswer::No, PromptAnswer::Yes}) {
+            main.answer = answer;
+            main.select(2);
+            main.editor->Command2->click();
+            QCOMPARE(main.servers().size(), answer == PromptAnswer::No ? 3 : 1);
+        }
         QCOMPARE(main.prompts, QStringList({"Are You shure ?", "Are You shure ?"}));
         QCOMPARE(main.prompt_titles, QStringList({"Apagar Registo", "Apagar Registo"}));
-        QCOMPARE(main.servers(), QStringList{"pop.z"});
         QCOMPARE(main.file(), QByteArray("pop.z<>zed<><>\r\n"));
     }
 
-    void editor_edit_then_save_replaces_the_account_at_the_end_data() {
-        QTest::addColumn<QString>("new_login");
-        QTest::newRow("unchanged: moves to the end") << "ann";
-        QTest::newRow("login changed: old line gone") << "anna";
-    }
+    // The odd hand-written first line is kept byte for byte by the rewrite;
+    // Quit while editing writes nothing.
     void editor_edit_then_save_replaces_the_account_at_the_end() {
-        QFETCH(QString, new_login);
-        // The odd hand-written first line is kept byte for byte by the rewrite.
-        const QByteArray expected =
-            "x<>y<>z<>w<>extra\r\npop.b<>bob<>pb<>\r\npop.a<>" + new_login.toUtf8() + "<>pa<>\r\n";
-        const QByteArray before = "x<>y<>z<>w<>extra\r\npop.a<>ann<>pa<>\r\npop.b<>bob<>pb<>\r\n";
-        Main main(before);
-        main.select(1);
-        main.editor->edit();
-        QCOMPARE(main.boxes(), (QStringList{"pop.a", "ann", "pa", ""}));
-        // A refused Save keeps the account being edited.
-        main.editor->Text3->clear();
-        main.editor->save();
-        QCOMPARE(main.file(), before);
-        main.editor->Text3->setText("pop.a");
-        main.editor->Text6->setText(new_login);
-        main.editor->save();
-        QCOMPARE(main.file(), expected);
-        QCOMPARE(QFile::permissions(main.folder.file("lumetta_pop.cfg")) & 0x0077, 0);
-        QCOMPARE(main.servers(), (QStringList{"x", "pop.b", "pop.a"}));
-        QVERIFY(main.editor->editing_key().isEmpty());
-        // A later Save is a plain new account again.
-        main.type({"pop.c"});
-        main.editor->save();
-        QCOMPARE(main.file(), expected + "pop.c<><><>\r\n");
+        for (const QString new_login : {"ann", "anna"}) {
+            const QByteArray before =
+                "x<>y<>z<>w<>extra\r\npop.a<>ann<>pa<>\r\npop.b<>bob<>pb<>\r\n";
+            const QByteArray expected = "x<>y<>z<>w<>extra\r\npop.b<>bob<>pb<>\r\npop.a<>" +
+                                        new_login.toUtf8() + "<>pa<>\r\n";
+            Main main(before);
+            main.select(1);
+            main.editor->Command3->click();
+            QCOMPARE(main.boxes(), (QStringList{"pop.a", "ann", "pa", ""}));
+            main.editor->Command4->click();
+            QCOMPARE(main.file(), before);
+            // A refused Save keeps the account being edited.
+            main.editor->Text3->clear();
+            main.editor->save();
+            QCOMPARE(main.file(), before);
+            main.editor->Text3->setText("pop.a");
+            main.editor->Text6->setText(new_login);
+            main.editor->save();
+            QCOMPARE(main.file(), expected);
+            QCOMPARE(QFile::permissions(main.folder.file("lumetta_pop.cfg")) & 0x0077, 0);
+            QCOMPARE(main.servers(), (QStringList{"x", "pop.b", "pop.a"}));
+            QVERIFY(main.editor->editing_key().isEmpty());
+            // A later Save is a plain new account again.
+            main.type({"pop.c"});
+            main.editor->save();
+            QCOMPARE(main.file(), expected + "pop.c<><><>\r\n");
+        }
     }
 
     void editor_stops_at_a_short_hand_written_line_and_logs_it() {
@@ -219,47 +208,40 @@ private slots:
         QVERIFY(main.file().endsWith("pop.d<><><>\r\n"));
     }
 
+    // A failed opening leaves Save working.
     void options_show_the_file_data() {
-        QTest::addColumn<bool>("present");
-        QTest::addColumn<QByteArray>("settings");
-        QTest::addColumn<QString>("interval");
-        QTest::addColumn<bool>("ticked");
+        QTest::addColumn<QByteArray>("settings");  // "-": no file
+        QTest::addColumn<QString>("shown");        // the interval, then x when ticked
         QTest::addColumn<bool>("fatal");
-        const auto row = [](const char* name, const QByteArray& settings, const QString& interval,
-                            bool ticked, bool fatal, bool present = true) {
-            QTest::newRow(name) << present << settings << interval << ticked << fatal;
-        };
-        row("flag off", "5\r\n0\r\n", "5", false, false);
-        row("empty interval", "\r\n1\r\n", "", true, false);
-        row("line 2 missing", "7\r\n", "7", false, true);
-        row("comma moves 5 into line 2", "1,5\r\n1\r\n", "1", false, true);
-        row("no file", "", "", false, true, false);
+        QTest::newRow("flag off") << QByteArray("5\r\n0\r\n") << "5" << false;
+        QTest::newRow("empty interval") << QByteArray("\r\n1\r\n") << "x" << false;
+        QTest::newRow("line 2 missing") << QByteArray("7\r\n") << "7" << true;
+        QTest::newRow("comma moves 5 into line 2") << QByteArray("1,5\r\n1\r\n") << "1" << true;
+        QTest::newRow("no file") << QByteArray("-") << "" << true;
     }
     void options_show_the_file() {
-        QFETCH(bool, present);
         QFETCH(QByteArray, settings);
-        QFETCH(QString, interval);
-        QFETCH(bool, ticked);
+        QFETCH(QString, shown);
         QFETCH(bool, fatal);
         Main main;
-        GeneralForm* options = main.options(present ? &settings : nullptr);
-        QCOMPARE(options->Text1->text(), interval);
-        QCOMPARE(options->Check1->isChecked(), ticked);
+        GeneralForm* options = main.options(settings == "-" ? nullptr : &settings);
+        QCOMPARE(options->Text1->text() + (options->Check1->isChecked() ? "x" : ""), shown);
         QCOMPARE(main.folder.read("logfile.txt").contains("Fatal Err 007 "), fatal);
         QVERIFY(main.prompts.isEmpty());
-        // A failed opening leaves Save working.
         options->Command1->click();
         QVERIFY(main.folder.exists("general.cfg"));
     }
 
+    // The interval takes effect at the next start only; Exit writes nothing.
     void options_save_writes_and_applies_data() {
         QTest::addColumn<QString>("interval");
         QTest::addColumn<bool>("ticked");
-        QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<QByteArray>("written");  // empty: Exit instead of Save
         QTest::newRow("box cleared") << "10" << false << QByteArray("10\r\n0\r\n");
         QTest::newRow("interval changed") << "5" << true << QByteArray("5\r\n1\r\n");
         QTest::newRow("not a number, as typed")
             << " 7 min" << false << QByteArray(" 7 min\r\n0\r\n");
+        QTest::newRow("exit") << "3" << false << QByteArray();
     }
     void options_save_writes_and_applies() {
         QFETCH(QString, interval);
@@ -270,77 +252,38 @@ private slots:
         GeneralForm* options = main.options(&defaults);
         options->Text1->setText(interval);
         options->Check1->setChecked(ticked);
-        options->Command1->click();
-        QCOMPARE(main.folder.read("general.cfg"), written);
-        QCOMPARE(main.state.start_with_windows, QString(ticked ? "1" : "0"));
+        (written.isEmpty() ? options->Command4 : options->Command1)->click();
+        const bool saved = !written.isEmpty();
+        QCOMPARE(main.folder.read("general.cfg"), saved ? written : defaults);
+        QCOMPARE(main.state.start_with_windows, QString(ticked || !saved ? "1" : "0"));
         QCOMPARE(QFile::exists(main.config_home.filePath("autostart/Ostrel.desktop")), ticked);
-        // The interval takes effect at the next start only.
         QCOMPARE(main.state.check_interval, QString("10"));
         QVERIFY(!options->isVisible());
         QVERIFY(main.prompts.isEmpty());
     }
 
-    void exit_closes_and_writes_nothing_data() {
-        QTest::addColumn<QString>("window");
-        QTest::newRow("accounts editor, while editing") << "Form9";
-        QTest::newRow("options") << "general_form";
-        QTest::newRow("log viewer, no log") << "menu1";
-    }
-    void exit_closes_and_writes_nothing() {
-        QFETCH(QString, window);
-        Main main(kTwoAccounts);
-        const QByteArray settings("10\r\n1\r\n");
-        main.folder.write("general.cfg", settings);
-        main.state.start_with_windows = "1";
-        QWidget* shown = main.editor.get();
-        QPushButton* exit = main.editor->Command4;
-        if (window == "Form9") {
-            main.select(1);
-            main.editor->Command3->click();
-            QCOMPARE(main.boxes(), (QStringList{"pop.b", "bob", "pb", "urgent boss"}));
-        } else if (window == "general_form") {
-            GeneralForm* options = main.options(&settings);
-            options->Text1->setText("3");
-            options->Check1->setChecked(false);
-            shown = options;
-            exit = options->Command4;
-        } else {
-            Menu1* viewer = main.viewer(nullptr);
-            QVERIFY(viewer->Text2->toPlainText().isEmpty());
-            shown = viewer;
-            exit = viewer->Command4;
-        }
-        shown->show();
-        exit->click();
-        QVERIFY(!shown->isVisible());
-        QVERIFY(main.prompts.isEmpty());
-        QCOMPARE(main.file(), kTwoAccounts);
-        QCOMPARE(main.folder.read("general.cfg"), settings);
-        QCOMPARE(main.state.start_with_windows, QString("1"));
-    }
-
-    void viewer_text_of_a_log() {
-        QCOMPARE(log_viewer_text("one\r\ntwo\r\n\r\nthree\r\n"), "\r\none\r\ntwo\r\n\r\nthree");
-        QCOMPARE(log_viewer_text(""), "");
-        QCOMPARE(log_viewer_text("one\rtwo"), "\r\none\r\ntwo");
-        QCOMPARE(log_viewer_text(QString("Can´t connect to Pop3 pop.a\r\n").toUtf8()),
-                 QString("\r\nCan´t connect to Pop3 pop.a"));
-    }
-
-    // Long lines wrap; Clear Log leaves one line and the focus where it can be
+    // Every line of the log under an empty first one; long lines wrap. Exit
+    // writes nothing; Clear Log leaves one line and the focus where it can be
     // seen, not on a button outside the window's shape.
     void log_viewer_shows_from_the_top_and_clears() {
-        QByteArray log = "first\r\n";
+        Main main;
+        QVERIFY(main.viewer(nullptr)->Text2->toPlainText().isEmpty());
+        QCOMPARE(log_viewer_text(""), QString());
+        QByteArray log = QString("first\r\n\r\nCan´t connect\rthird\r\n").toUtf8();
         for (int i = 0; i < 300; ++i) {
             log += "01/02/24 10:00:00 - " + QByteArray("Can't connect ").repeated(30) + "\r\n";
         }
-        Main main;
         Menu1* viewer = main.viewer(&log);
-        QCOMPARE(shown_lines(viewer).mid(0, 2), (QStringList{"", "first"}));
+        QCOMPARE(shown_lines(viewer).mid(0, 5),
+                 (QStringList{"", "first", "", "Can´t connect", "third"}));
         QCOMPARE(viewer->Text2->textCursor().position(), 0);
         viewer->show();
         QVERIFY(QTest::qWaitForWindowExposed(viewer));
         QCOMPARE(viewer->Text2->horizontalScrollBar()->maximum(), 0);
+        viewer->Command4->click();
+        QVERIFY(!viewer->isVisible());
+        QCOMPARE(main.folder.read("logfile.txt"), log);
+        viewer->show();
         viewer->Command1->click();
         const QString now = QString::fromUtf8(main.folder.read("logfile.txt"));
         QVERIFY2(QRegularExpression("^[^\\r\\n]+ File created!\\r\\n$").match(now).hasMatch(),

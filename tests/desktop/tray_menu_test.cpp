@@ -1,15 +1,8 @@
-#include <QAction>
-#include <QMenu>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTimer>
 #include <QtTest>
+#include <QtWidgets>
 
 #include "config/form9.h"
 #include "config/general_form.h"
-#include "core/event_log.h"
-#include "core/resources.h"
 #include "desktop/help_page.h"
 #include "desktop/menu1.h"
 #include "support/scripted_pop3_server.h"
@@ -17,14 +10,7 @@
 
 using namespace ostrel;
 
-Q_DECLARE_METATYPE(QSystemTrayIcon::ActivationReason)
-
 namespace {
-
-QByteArray read_all(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // A loaded main window whose menu opens no web page and ends no program.
 struct Tray : testing::StartupFixture {
@@ -40,8 +26,8 @@ struct Tray : testing::StartupFixture {
         return tray_menu().menu()->findChild<QAction*>(QLatin1String(name));
     }
     template <typename Window>
-    Window* shown() {
-        return form->findChild<Window*>();
+    QList<Window*> shown() {
+        return form->findChildren<Window*>();
     }
 };
 
@@ -50,7 +36,10 @@ struct Tray : testing::StartupFixture {
 class TrayMenuTest : public QObject {
     Q_OBJECT
 private slots:
-    void items_in_order() {
+    // The icon carries the menu, so panels that draw their own get it too; a
+    // left or right press opens it, nothing else does. Exit takes the icon
+    // down and ends the program.
+    void items_presses_and_exit() {
         Tray tray;
         QStringList items;
         for (QAction* action : tray.tray_menu().menu()->actions()) {
@@ -61,25 +50,19 @@ private slots:
                                      "Check Now !|ver_agora", "View Log|ver_log", "-|kkk",
                                      "Help|ajuda", site_caption() + "|site_meu", "Exit|sair"}));
         QCOMPARE(tray.tray().tip(), QString("Ostrel"));
-        // The icon carries the menu, so panels that draw their own get it too.
         QCOMPARE(tray.tray().system_icon()->contextMenu(), tray.tray_menu().menu());
-    }
-
-    void menu_only_on_a_press_data() {
-        QTest::addColumn<QSystemTrayIcon::ActivationReason>("reason");
-        QTest::addColumn<bool>("shown");
-        QTest::newRow("left press") << QSystemTrayIcon::Trigger << true;
-        QTest::newRow("right press") << QSystemTrayIcon::Context << true;
-        QTest::newRow("double click") << QSystemTrayIcon::DoubleClick << false;
-    }
-    void menu_only_on_a_press() {
-        QFETCH(QSystemTrayIcon::ActivationReason, reason);
-        QFETCH(bool, shown);
-        Tray tray;
-        emit tray.tray().system_icon()->activated(reason);
-        QCOMPARE(tray.tray_menu().shown_count(), shown ? 1 : 0);
-        QCOMPARE(tray.tray_menu().menu()->isVisible(), shown);
-        tray.tray_menu().menu()->hide();
+        int shown = 0;
+        for (const auto reason :
+             {QSystemTrayIcon::Trigger, QSystemTrayIcon::Context, QSystemTrayIcon::DoubleClick}) {
+            emit tray.tray().system_icon()->activated(reason);
+            shown += reason == QSystemTrayIcon::DoubleClick ? 0 : 1;
+            QCOMPARE(tray.tray_menu().shown_count(), shown);
+            QCOMPARE(tray.tray_menu().menu()->isVisible(), reason != QSystemTrayIcon::DoubleClick);
+            tray.tray_menu().menu()->hide();
+        }
+        tray.item("sair")->trigger();
+        QCOMPARE(tray.ended, 1);
+        QVERIFY(!tray.tray().is_up());
     }
 
     // Help's page is the one built into the program, written into the data
@@ -111,50 +94,37 @@ private slots:
         const QUrl help = QUrl::fromLocalFile(page);
         const QUrl site = configured_homepage().isEmpty() ? help : configured_homepage();
         QCOMPARE(tray.opened, (QList<QUrl>{help, site}));
-        QCOMPARE(tray.folder.read("help.html"), read_all(":/help.html"));
+        QFile built_in(":/help.html");
+        QVERIFY(built_in.open(QIODevice::ReadOnly));
+        QCOMPARE(tray.folder.read("help.html"), built_in.readAll());
     }
 
-    void exit_takes_the_icon_down_and_ends() {
-        Tray tray;
-        tray.item("sair")->trigger();
-        QCOMPARE(tray.ended, 1);
-        QVERIFY(!tray.tray().is_up());
-    }
-
+    // Each window opens once, and again is only brought forward: the log
+    // viewer keeps the log as it was. Closing destroys the window; the next
+    // opening makes a new one. The viewer runs no checks of its own.
     void windows_are_single_instances() {
         Tray tray;
-        tray.item("pop3")->trigger();
-        tray.item("general")->trigger();
-        Form9* editor = tray.shown<Form9>();
-        GeneralForm* options = tray.shown<GeneralForm>();
-        QVERIFY(editor && editor->isVisible() && options && options->isVisible());
-        tray.item("pop3")->trigger();
-        tray.item("general")->trigger();
-        QCOMPARE(tray.form->findChildren<Form9*>(), QList<Form9*>{editor});
-        QCOMPARE(tray.form->findChildren<GeneralForm*>(), QList<GeneralForm*>{options});
-        // Closing destroys the window; the next opening makes a new one.
-        editor->Command4->click();
-        QTRY_VERIFY(tray.shown<Form9>() == nullptr);
-        tray.item("pop3")->trigger();
-        QVERIFY(tray.shown<Form9>() != nullptr);
-    }
-
-    void view_log_again_does_not_reload() {
-        Tray tray;
         tray.folder.write("logfile.txt", "first\r\n");
-        tray.item("ver_log")->trigger();
-        Menu1* viewer = tray.shown<Menu1>();
-        QVERIFY(viewer != nullptr);
-        // Checks keep to the main window's schedule: the viewer runs none of its own.
+        for (int i = 0; i < 2; ++i) {
+            for (const char* item : {"pop3", "general", "ver_log"}) {
+                tray.item(item)->trigger();
+            }
+            tray.log.log_event("written while open");
+        }
+        QCOMPARE(tray.shown<Form9>().size() + tray.shown<GeneralForm>().size(), 2);
+        QCOMPARE(tray.shown<Menu1>().size(), 1);
+        Menu1* viewer = tray.shown<Menu1>()[0];
+        QVERIFY(viewer->isVisible() && tray.shown<Form9>()[0]->isVisible() &&
+                tray.shown<GeneralForm>()[0]->isVisible());
         QVERIFY(viewer->findChildren<QTimer*>().isEmpty());
-        tray.log.log_event("written while open");
-        tray.item("ver_log")->trigger();
-        QCOMPARE(tray.form->findChildren<Menu1*>(), QList<Menu1*>{viewer});
         QCOMPARE(viewer->Text2->toPlainText(), QString("\nfirst"));
+        tray.shown<Form9>()[0]->Command4->click();
         viewer->Command4->click();
-        QTRY_VERIFY(tray.shown<Menu1>() == nullptr);
+        QTRY_VERIFY(tray.shown<Form9>().isEmpty() && tray.shown<Menu1>().isEmpty());
+        tray.item("pop3")->trigger();
         tray.item("ver_log")->trigger();
-        QVERIFY(tray.shown<Menu1>()->Text2->toPlainText().endsWith("written while open"));
+        QCOMPARE(tray.shown<Form9>().size(), 1);
+        QVERIFY(tray.shown<Menu1>()[0]->Text2->toPlainText().endsWith("written while open"));
     }
 
     // "Check Now !" runs the check; the blink starts from the normal image and
@@ -173,8 +143,7 @@ private slots:
         QSignalSpy finished(tray.form.get(), &Form1::check_finished);
         tray.item("ver_agora")->trigger();
         QCOMPARE(finished.size(), 1);
-        QVERIFY2(!tray.folder.read("logfile.txt").contains("connect"),
-                 tray.folder.read("logfile.txt").constData());
+        QVERIFY2(!tray.log_text().contains("connect"), qPrintable(tray.log_text()));
         QVERIFY2(shown.size() >= 4, qPrintable(QString::number(shown.size())));
         for (int i = 0; i + 1 < shown.size(); ++i) {
             QCOMPARE(shown[i], i % 2 == 0 ? TrayImage::Normal : TrayImage::Alternate);

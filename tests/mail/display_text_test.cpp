@@ -12,17 +12,16 @@ namespace {
 QByteArray unescaped(const QByteArray& line) {
     QByteArray bytes;
     for (qsizetype i = 0; i < line.size(); ++i) {
-        if (line[i] != '\\' || i + 1 == line.size()) {
-            bytes += line[i];
-            continue;
-        }
-        const char code = line[++i];
-        if (code == 'x') {
-            bytes += char(line.mid(i + 1, 2).toInt(nullptr, 16));
-            i += 2;
+        const char next = i + 1 < line.size() ? line[i + 1] : '?';
+        const qsizetype code = QByteArray("rnt0\\").indexOf(next);
+        if (line[i] == '\\' && next == 'x') {
+            bytes += char(line.mid(i + 2, 2).toInt(nullptr, 16));
+            i += 3;
+        } else if (line[i] == '\\' && code >= 0) {
+            bytes += QByteArray("\r\n\t\0\\", 5)[code];
+            ++i;
         } else {
-            const qsizetype k = QByteArray("rnt0").indexOf(code);
-            bytes += k < 0 ? code : QByteArray("\r\n\t\0", 4)[k];
+            bytes += line[i];
         }
     }
     return bytes;
@@ -39,29 +38,16 @@ private slots:
         QTest::addColumn<QString>("name");
         QFile file(QStringLiteral(OSTREL_SOURCE_DIR "/tests/mail/display_text_cases.txt"));
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QByteArray title;
-        QMap<QByteArray, QByteArray> fields;
-        const auto add_case = [&] {
-            if (!title.isEmpty()) {
-                QTest::newRow(title.constData())
-                    << unescaped(fields.value("raw")) << QString::fromUtf8(fields.value("text"))
-                    << QString::fromUtf8(fields.value("name"));
+        const QStringList cases = QString::fromUtf8(file.readAll()).split("\ncase:");
+        for (const QString& lines : cases.mid(1)) {
+            QMap<QString, QString> field;
+            for (const QString& line : lines.split('\n')) {
+                field[line.section(':', 0, 0)] = line.section(':', 1).trimmed();
             }
-            fields.clear();
-        };
-        for (const QByteArray& line : file.readAll().split('\n')) {
-            const qsizetype colon = line.indexOf(':');
-            if (line.startsWith('#') || colon < 0) {
-                continue;
-            }
-            const QByteArray key = line.left(colon);
-            if (key == "case") {
-                add_case();
-                title = line.mid(colon + 1).trimmed();
-            }
-            fields[key] = line.mid(colon + 1).trimmed();
+            QTest::newRow(qPrintable(lines.section('\n', 0, 0).trimmed()))
+                << unescaped(field["raw"].toUtf8()) << field["text"] << field["name"];
         }
-        add_case();
+        QCOMPARE(cases.size(), 77);
     }
     void corpus() {
         QFETCH(QByteArray, raw);

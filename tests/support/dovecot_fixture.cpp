@@ -11,54 +11,44 @@ namespace ostrel::testing {
 namespace {
 
 QString maildir(const QString& user) {
-    return qEnvironmentVariable("OSTREL_DOVECOT_HOME") + QLatin1Char('/') + user +
-           QStringLiteral("/Maildir");
-}
-
-// The mail files must belong to the user Dovecot reads them as.
-void hand_to_dovecot(const QString& path) {
-    if (const passwd* owner = getpwnam("dovecot")) {
-        if (chown(QFile::encodeName(path).constData(), owner->pw_uid, owner->pw_gid) != 0) {
-            qWarning("cannot hand %s to dovecot", qPrintable(path));
-        }
-    }
+    return qEnvironmentVariable("OSTREL_DOVECOT_HOME") + '/' + user + "/Maildir";
 }
 
 }  // namespace
 
 QString DovecotFixture::fill(const QString& user, const QList<QByteArray>& messages) {
-    const QString root = maildir(user);
     for (const char* sub : {"/new", "/cur", "/tmp"}) {
-        QDir dir(root + QLatin1String(sub));
+        QDir dir(maildir(user) + sub);
         for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden)) {
             if (!dir.remove(name)) {
-                return QStringLiteral("cannot remove %1/%2").arg(dir.path(), name);
+                return "cannot remove " + dir.filePath(name);
             }
         }
     }
     return deliver(user, messages);
 }
 
+// Maildir delivery: written into tmp, handed to the user Dovecot reads them
+// as, then moved into new. The names sort in delivery order, which is the
+// order Dovecot numbers them in.
 QString DovecotFixture::deliver(const QString& user, const QList<QByteArray>& messages) {
-    const QString root = maildir(user);
     static int delivered = 0;
-    // Maildir delivery: write into tmp, then move into new. The names sort in
-    // delivery order, which is the order Dovecot numbers them in.
-    const qint64 stamp = QDateTime::currentSecsSinceEpoch();
-    for (int i = 0; i < messages.size(); ++i) {
+    const passwd* owner = getpwnam("dovecot");
+    for (const QByteArray& message : messages) {
         const QString name = QStringLiteral("%1.M%2P%3.ostrel-test")
-                                 .arg(stamp)
+                                 .arg(QDateTime::currentSecsSinceEpoch())
                                  .arg(delivered++, 6, 10, QLatin1Char('0'))
                                  .arg(getpid());
-        const QString temporary = root + QStringLiteral("/tmp/") + name;
-        QFile file(temporary);
-        if (!file.open(QIODevice::WriteOnly) || file.write(messages[i]) != messages[i].size()) {
-            return QStringLiteral("cannot write %1: %2").arg(temporary, file.errorString());
+        QFile file(maildir(user) + "/tmp/" + name);
+        if (!file.open(QIODevice::WriteOnly) || file.write(message) != message.size()) {
+            return "cannot write " + file.fileName() + ": " + file.errorString();
         }
         file.close();
-        hand_to_dovecot(temporary);
-        if (!QFile::rename(temporary, root + QStringLiteral("/new/") + name)) {
-            return QStringLiteral("cannot deliver %1").arg(temporary);
+        if (owner && chown(QFile::encodeName(file.fileName()), owner->pw_uid, owner->pw_gid) != 0) {
+            qWarning("cannot hand %s to dovecot", qPrintable(file.fileName()));
+        }
+        if (!file.rename(maildir(user) + "/new/" + name)) {
+            return "cannot deliver " + file.fileName();
         }
     }
     return {};

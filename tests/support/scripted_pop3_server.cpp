@@ -61,22 +61,17 @@ ScriptedPop3Server::Responder ScriptedPop3Server::mailbox(const QList<QByteArray
         if (command == "STAT") {
             return ScriptedReply::text("+OK " + QByteArray::number(blocks.size()) + " 4096\r\n");
         }
-        if (command == "UIDL" && unique_ids.isEmpty()) {
-            return ScriptedReply::text("-ERR unknown command\r\n");
-        }
         if (command == "UIDL") {
-            QByteArray listing = "+OK\r\n";
+            QByteArray listing = unique_ids.isEmpty() ? "-ERR unknown command\r\n" : "+OK\r\n";
             for (int k = 1; k <= unique_ids.size(); ++k) {
                 listing += QByteArray::number(k) + ' ' + unique_ids[k - 1] + "\r\n";
             }
-            return ScriptedReply::text(listing + ".\r\n");
+            return ScriptedReply::text(listing + (unique_ids.isEmpty() ? "" : ".\r\n"));
         }
+        const int k = command.startsWith("TOP ") ? command.split(' ').value(1).toInt() : 0;
         if (command.startsWith("TOP ")) {
-            const int k = command.split(' ').value(1).toInt();
-            if (k < 1 || k > blocks.size()) {
-                return ScriptedReply::text("-ERR no such message\r\n");
-            }
-            return ScriptedReply::text(blocks[k - 1]);
+            return ScriptedReply::text(k < 1 || k > blocks.size() ? "-ERR no such message\r\n"
+                                                                  : blocks[k - 1]);
         }
         return ScriptedReply::text("+OK\r\n");
     };
@@ -131,8 +126,7 @@ void ScriptedPop3Server::accept() {
 
 void ScriptedPop3Server::read_commands() {
     incoming_ += client_ ? client_->readAll() : QByteArray();
-    qsizetype end;
-    while ((end = incoming_.indexOf("\r\n")) >= 0) {
+    for (qsizetype end; (end = incoming_.indexOf("\r\n")) >= 0;) {
         const QByteArray command = incoming_.left(end);
         incoming_.remove(0, end + 2);
         commands << command;
