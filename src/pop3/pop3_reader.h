@@ -13,7 +13,10 @@
 namespace ostrel {
 
 class EventLog;
+struct BreakOff;
+struct CacheOwner;
 struct HeaderReading;
+struct MailboxListing;
 
 // What a test may set of a POP3 reader; the product keeps the defaults.
 struct Pop3Settings {
@@ -24,8 +27,10 @@ struct Pop3Settings {
 // The POP3 mailbox reader: the dialogue with one server at a time over one
 // connection. The greeting, CAPA, STLS where the server offers it, USER,
 // PASS and STAT, then the header block of every message (TOP k 0), those
-// the server's header cache holds taken from there when the server gives
-// unique ids (UIDL). The header caches and security files live in the
+// the account's header cache holds taken from there when the server gives
+// unique ids (UIDL, with the sizes from LIST). A server that offers
+// PIPELINING gets PASS and the listing commands in one write, and the TOP
+// commands in a window. The header caches and security files live in the
 // program folder `files`; failures go to `log`; certificate questions to
 // `prompt`. What it learns in a run (servers that let CAPA go unanswered,
 // servers already said to take passwords in clear) lasts for the run.
@@ -39,13 +44,25 @@ public:
     const Connection& connection() const { return session_.connection(); }
 
 private:
+    // How signing in ended: `failed` is the reading to hand back when it did
+    // not succeed. `listing_sent`: the listing commands went out with the
+    // last login command, and their replies come next.
+    struct Login {
+        bool signed_in = false;
+        bool listing_sent = false;
+        MailboxReading failed;
+    };
+
     MailboxReading dialogue(const MailboxAccount& account, const CountHeard& count_heard);
     MailboxReading greet(const QString& server);
     WaitResult start_tls(const QString& server);
-    HeaderReading read_headers(const QString& server, qint64 count,
-                               const Capabilities& capabilities, MessageTable& messages);
-    void keep_header_cache(const QString& server, const HeaderReading& reading);
-    QString header_cache_path(const QString& server) const;
+    Login password_login(const MailboxAccount& account, const Capabilities& capabilities);
+    HeaderReading read_headers(const CacheOwner& owner, const Capabilities& capabilities,
+                               const MailboxListing& listing, MessageTable& messages);
+    void retire_shared_header_cache(const QString& server);
+    void keep_header_cache(const CacheOwner& owner, const HeaderReading& reading);
+    QString header_cache_path(const CacheOwner& owner) const;
+    MailboxReading broken_off(const BreakOff& stop) const;
     MailboxReading unanswered(WaitResult result, const QString& command) const;
 
     const DataFiles& files_;

@@ -9,6 +9,7 @@
 #include <QTextEdit>
 #include <QtTest>
 
+#include "pop3/header_cache.h"
 #include "support/check_fixture.h"
 #include "support/dovecot_fixture.h"
 #include "support/scripted_pop3_server.h"
@@ -112,7 +113,7 @@ private slots:
         QVERIFY(trace.contains(" 1 - plain@example.org - plain"));
         QVERIFY2(!check.log().contains("Can\u00B4t connect"), qPrintable(check.log()));
         QVERIFY(!check.log().contains("Secure connection"));
-        const QString cache = check.server + ".hdr";
+        const QString cache = header_cache_file_name({check.server, "user21"});
         check.folder.write(
             cache, check.folder.read(cache).replace("\tsecond\r\n", "\tfrom the cache\r\n"));
         check.run();
