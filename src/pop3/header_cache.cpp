@@ -18,37 +18,37 @@ QByteArray format_line(const CacheOwner& owner) {
     return kFormat + owner.server.toUtf8() + '\t' + owner.login.toUtf8() + kLineEnd;
 }
 
+// Runs without a byte to escape are copied whole.
 void append_escaped(QByteArray& out, const QString& field) {
-    for (const QChar c : field) {
-        switch (c.unicode()) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                out += static_cast<char>(c.unicode());
+    const QByteArray bytes = field.toLatin1();
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        const char* escape = c == '\\'   ? "\\\\"
+                             : c == '\r' ? "\\r"
+                             : c == '\n' ? "\\n"
+                             : c == '\t' ? "\\t"
+                                         : nullptr;
+        if (escape != nullptr) {
+            out.append(bytes.constData() + run, i - run).append(escape);
+            run = i + 1;
         }
     }
+    out.append(bytes.constData() + run, bytes.size() - run);
 }
 
 std::optional<QString> unescaped(QByteArrayView text) {
+    if (text.indexOf('\r') >= 0 || text.indexOf('\n') >= 0) {
+        return std::nullopt;
+    }
+    if (text.indexOf('\\') < 0) {
+        return QString::fromLatin1(text);
+    }
     QByteArray out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r' || c == '\n') {
-            return std::nullopt;
-        }
-        if (c != '\\') {
-            out += c;
+        if (text[i] != '\\') {
+            out += text[i];
             continue;
         }
         if (++i == text.size()) {

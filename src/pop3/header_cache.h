@@ -12,11 +12,14 @@ namespace ostrel {
 
 // One message of a header cache: its unique id, its size in octets (as LIST
 // gave it when its header block was read) and the whole From and Subject
-// fields of its header block, as they arrived (one character a byte).
+// fields of its header block, as they arrived (one character a byte). What
+// the user reads of the fields is not in the file: it is made from them when
+// first needed and kept with them for as long as the program runs.
 struct CachedHeader {
     QString unique_id;
     qint64 size = 0;
     HeaderFields fields;
+    std::optional<DisplayValues> display;
 };
 
 // Whose cache a file is: each account (server and login) keeps its own, so

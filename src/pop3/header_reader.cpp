@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "core/numeric_value.h"
+#include "mail/display_text.h"
 #include "mail/message_table.h"
 #include "pop3/unique_ids.h"
 
@@ -69,7 +70,8 @@ private:
     void read_pipelined();
     bool take_reply(qint64 k);
     void mete_arre(const QString& texto, qint64 k);
-    void store(qint64 k, const HeaderFields& fields);
+    void store(qint64 k, const HeaderFields& fields,
+               const std::optional<DisplayValues>& display = std::nullopt);
     void make_cache();
     void break_off(WaitResult result, const QString& command);
     void out_of_step(const QString& command);
@@ -85,7 +87,7 @@ private:
     MessageTable& table_;
     HeaderReading& reading_;
     QHash<QString, int> id_uses_;
-    QVector<HeaderFields> fields_;  // with unique ids: entry k - 1 for message k
+    QVector<CachedHeader> cached_;  // with unique ids: entry k - 1 for message k
     QVector<qint64> wanted_;
     qsizetype next_wanted_ = 0;
     qint64 next_number_ = 1;
@@ -120,17 +122,18 @@ void Reader::take_from_cache(const QHash<QString, CachedHeader>& cached) {
     for (const QString& id : ids) {
         ++id_uses_[id];
     }
-    fields_.resize(ids.size());
+    cached_.resize(ids.size());
     for (qint64 k = 1; k <= ids.size(); ++k) {
         const QString& id = ids[k - 1];
         const auto known = cached.constFind(id);
         if (known != cached.cend() && known->size == listing_.sizes->at(k - 1) &&
             id_uses_.value(id) == 1) {
-            store(k, known->fields);
+            store(k, known->fields, known->display);
         } else {
             wanted_.append(k);
         }
     }
+    reading_.cache_unchanged = wanted_.isEmpty() && cached.size() == ids.size();
 }
 
 qint64 Reader::peek_next() const {
@@ -260,20 +263,26 @@ void Reader::mete_arre(const QString& texto, qint64 k) {
     store(k, cut_fields(texto));
 }
 
-void Reader::store(qint64 k, const HeaderFields& fields) {
-    const HeaderValues values = header_values(fields);
-    table_.store(static_cast<int>(k - 1), k, values.from, values.subject, values.display);
+void Reader::store(qint64 k, const HeaderFields& fields,
+                   const std::optional<DisplayValues>& display) {
+    const DisplayValues shown = display ? *display : display_values(fields.from, fields.subject);
+    // A field's first line holds no line feed, so its first CR LF is where
+    // the folded lines begin.
+    const auto first_line = [](const QString& field) {
+        return field.left(field.indexOf(QStringLiteral("\r\n")));
+    };
+    table_.store(static_cast<int>(k - 1), k, first_line(fields.from), first_line(fields.subject),
+                 shown);
     if (with_ids()) {
-        fields_[k - 1] = fields;
+        cached_[k - 1] = {listing_.ids->at(k - 1), listing_.sizes->at(k - 1), fields, shown};
     }
 }
 
 void Reader::make_cache() {
     reading_.unique_ids = true;
     for (qint64 k = 1; k <= reading_.count; ++k) {
-        const QString& id = listing_.ids->at(k - 1);
-        if (table_.filled(k) && id_uses_.value(id) == 1) {
-            reading_.cache.append({id, listing_.sizes->at(k - 1), fields_[k - 1]});
+        if (table_.filled(k) && id_uses_.value(listing_.ids->at(k - 1)) == 1) {
+            reading_.cache.append(cached_[k - 1]);
         }
     }
 }

@@ -58,8 +58,11 @@ struct HeaderReading {
     // The server gave usable UIDL and LIST listings: `cache` then holds
     // every message on the server whose header block arrived (from the
     // server or the old cache) under an id no other message has.
+    // `cache_unchanged`: every message came from the old cache, which held
+    // nothing else, so the file already says what `cache` does.
     bool unique_ids = false;
     QList<CachedHeader> cache;
+    bool cache_unchanged = false;
     qint64 top_commands = 0;  // header blocks asked for
 };
 
@@ -75,7 +78,9 @@ inline constexpr int kRefusedTopRun = 100;
 // of commands not yet answered, in the stream the listing began, and one
 // more TOP past the last message, which must be refused, closes the stream:
 // a reply out of place, or bytes after that refusal, break the reading off.
-// Either way each entry is what a TOP of that message gives.
+// Either way each entry is what a TOP of that message gives. What the user
+// reads of a cached message is taken from the cache where it holds it, and
+// `cache` holds it for every message.
 HeaderReading read_header_blocks(Pop3Session& session, const Capabilities& capabilities,
                                  const MailboxListing& listing,
                                  const QHash<QString, CachedHeader>& cached, MessageTable& table);

@@ -1,6 +1,7 @@
 #include "pop3/pop3_reader.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include "core/event_log.h"
@@ -178,19 +179,40 @@ WaitResult Pop3Reader::start_tls(const QString& server) {
 // then read from the server.
 HeaderReading Pop3Reader::read_headers(const CacheOwner& owner, const Capabilities& capabilities,
                                        const MailboxListing& listing, MessageTable& messages) {
-    QHash<QString, CachedHeader> cached;
     const QString cache_path = header_cache_path(owner);
-    if (capabilities.uidl && !cache_path.isEmpty()) {
-        retire_shared_header_cache(owner.server);
-        QString problem;
-        cached = load_header_cache(cache_path, owner, &problem);
-        if (!problem.isEmpty()) {
-            log_.log_event(QStringLiteral("%1: the header cache %2 was set aside (%3); every "
-                                          "header block is read anew")
-                               .arg(owner.server, cache_path, problem));
-        }
+    if (!capabilities.uidl || cache_path.isEmpty()) {
+        return read_header_blocks(session_, capabilities, listing, {}, messages);
     }
-    return read_header_blocks(session_, capabilities, listing, cached, messages);
+    retire_shared_header_cache(owner.server);
+    const QHash<QString, CachedHeader> cached = header_cache(owner, cache_path);
+    HeaderReading reading = read_header_blocks(session_, capabilities, listing, cached, messages);
+    reading.cache_unchanged = reading.cache_unchanged && kept_caches_.contains(cache_path);
+    return reading;
+}
+
+// The cache as the last check left it, unless its file changed since: a
+// file that cannot be used is set aside, and every block is read anew.
+QHash<QString, CachedHeader> Pop3Reader::header_cache(const CacheOwner& owner,
+                                                      const QString& path) {
+    const QFileInfo file(path);
+    const auto kept = kept_caches_.constFind(path);
+    if (kept != kept_caches_.cend() && file.exists() && file.size() == kept->file_size &&
+        file.lastModified() == kept->modified) {
+        return kept->messages;
+    }
+    kept_caches_.remove(path);
+    QString problem;
+    QHash<QString, CachedHeader> loaded = load_header_cache(path, owner, &problem);
+    if (!problem.isEmpty()) {
+        log_.log_event(QStringLiteral("%1: the header cache %2 was set aside (%3); every "
+                                      "header block is read anew")
+                           .arg(owner.server, path, problem));
+        return {};
+    }
+    if (file.exists()) {
+        kept_caches_.insert(path, {loaded, file.size(), file.lastModified(), false});
+    }
+    return loaded;
 }
 
 // The cache that every account of a server shared, written by an earlier
@@ -214,16 +236,35 @@ void Pop3Reader::retire_shared_header_cache(const QString& server) {
 }
 
 // After a complete reading: the cache holds the messages on the server now.
+// One that says what the file already does is not written again; what the
+// messages read as is kept with it for the next check.
 void Pop3Reader::keep_header_cache(const CacheOwner& owner, const HeaderReading& reading) {
     const QString cache_path = header_cache_path(owner);
     if (!reading.unique_ids || cache_path.isEmpty()) {
         return;
     }
-    const QString error =
-        write_header_cache(cache_path, header_cache_content(owner, reading.cache));
-    if (!error.isEmpty()) {
-        log_.log_event(owner.server + QStringLiteral(": the header cache was not kept: ") + error);
+    if (!reading.cache_unchanged) {
+        kept_caches_.remove(cache_path);
+        const QString error =
+            write_header_cache(cache_path, header_cache_content(owner, reading.cache));
+        if (!error.isEmpty()) {
+            log_.log_event(owner.server + QStringLiteral(": the header cache was not kept: ") +
+                           error);
+            return;
+        }
+        const QFileInfo file(cache_path);
+        kept_caches_.insert(cache_path, {{}, file.size(), file.lastModified(), false});
     }
+    KeptCache& kept = kept_caches_[cache_path];
+    if (kept.displayed) {
+        return;
+    }
+    kept.messages.clear();
+    kept.messages.reserve(reading.cache.size());
+    for (const CachedHeader& message : reading.cache) {
+        kept.messages.insert(message.unique_id, message);
+    }
+    kept.displayed = true;
 }
 
 // Beside the seen-state file; empty when the server's name cannot name a file.

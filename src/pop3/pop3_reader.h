@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDateTime>
+#include <QHash>
 #include <QString>
 
 #include "core/data_files.h"
@@ -8,15 +10,12 @@
 #include "net/connection.h"
 #include "net/connection_security.h"
 #include "pop3/capabilities.h"
+#include "pop3/header_reader.h"
 #include "pop3/pop3_session.h"
 
 namespace ostrel {
 
 class EventLog;
-struct BreakOff;
-struct CacheOwner;
-struct HeaderReading;
-struct MailboxListing;
 
 // What a test may set of a POP3 reader; the product keeps the defaults.
 struct Pop3Settings {
@@ -61,6 +60,7 @@ private:
                                const MailboxListing& listing, MessageTable& messages);
     void retire_shared_header_cache(const QString& server);
     void keep_header_cache(const CacheOwner& owner, const HeaderReading& reading);
+    QHash<QString, CachedHeader> header_cache(const CacheOwner& owner, const QString& path);
     QString header_cache_path(const CacheOwner& owner) const;
     MailboxReading broken_off(const BreakOff& stop) const;
     MailboxReading unanswered(WaitResult result, const QString& command) const;
@@ -71,6 +71,16 @@ private:
     Pop3Session session_;
     CapabilityProbe capabilities_;
     ConnectionSecurity security_;
+    // Each account's header cache as its last check left it, and the file's
+    // size and time then; a file that changed since is read again.
+    // `displayed`: every message holds what it reads as.
+    struct KeptCache {
+        QHash<QString, CachedHeader> messages;
+        qint64 file_size = -1;
+        QDateTime modified;
+        bool displayed = false;
+    };
+    QHash<QString, KeptCache> kept_caches_;  // by header cache path
 };
 
 }  // namespace ostrel
