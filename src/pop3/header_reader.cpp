@@ -14,11 +14,12 @@ namespace ostrel {
 namespace {
 
 // The TOP commands sent ahead and not yet answered take at most this many
-// bytes (about 2,500 commands). RFC 2449 lets a client pipeline as long as
-// neither side exceeds the receive window of the connection; every current
-// TCP stack offers 64 KiB from the start, so half of that always fits in
-// what the server buffers, also with the records of a TLS layer around it.
-constexpr qsizetype kWindowBytes = 32 * 1024;
+// bytes (about 5,000 commands). RFC 2449 lets a client pipeline as long as
+// neither side writes more than the receive window of the connection when
+// its writes could block; this is the window a current TCP stack offers a
+// new connection. Writes here never block, so a server with a smaller window
+// only takes the commands more slowly.
+constexpr qsizetype kWindowBytes = 64 * 1024;
 // More commands go out once half of the window has been answered, so that
 // they leave in a few large writes rather than one per reply.
 constexpr qsizetype kRefillBelow = kWindowBytes / 2;
