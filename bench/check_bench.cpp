@@ -1,22 +1,33 @@
-// Checks of a 300-message mailbox on the private Dovecot (user07), whose
-// header blocks are 2 to 6 KiB as real ones are, behind a relay that adds a
-// one-way delay: one command at a time to a server without CAPA, the first
-// check with pipelining, a second check of the unchanged mailbox from the
-// header cache, and Python's poplib doing the one-at-a-time dialogue through
-// the same relay; then plain against TLS, and the CPU a check costs while a
-// server stays silent.
-// Needs the test server: scripts/dovecot-test-server start DIR; . DIR/env
+// Checks of mailboxes of 300, 3,000 and 20,000 messages on the private
+// Dovecot, whose header blocks are 2 to 6 KiB as real ones are, behind a
+// relay with a 40 ms round trip, in plain text, over TLS from the first byte
+// and with STLS: the first check and a second one of the unchanged mailbox,
+// each beside a least-cost client in the same run, which sends every command
+// as early as the protocol allows (after the greeting CAPA, to learn that
+// the server pipelines; then USER, PASS, STAT and UIDL in one write; then
+// every TOP it needs in one write), and as a ratio to it; and as a ratio to
+// the same client sending USER alone first, as a client must that never
+// sends a password after a refused USER. Then the old
+// figures at 300 messages: one command at a time and Python's poplib, and
+// the CPU a check costs while a server stays silent.
+// Needs the test server with certificates:
+//   scripts/make-test-certificates DIR/certs
+//   scripts/dovecot-test-server start DIR/dovecot DIR/certs; . DIR/dovecot/env
+// Arguments: the mailbox sizes to measure among 300, 3000 and 20000 (default
+// all three); the figures at 300 messages come with 300.
 #include <sys/resource.h>
 #include <time.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QSet>
 #include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
-#include <algorithm>
 #include <cstdio>
 
 #include "support/check_fixture.h"
@@ -30,8 +41,7 @@ using testing::TcpProxy;
 
 namespace {
 
-constexpr int kMessages = 300;
-const char* const kUser = "user07";
+constexpr int kOneWayDelayMs = 20;
 
 double thread_cpu_ms() {
     timespec now{};
@@ -52,17 +62,23 @@ long peak_memory_kib() {
     return usage.ru_maxrss;
 }
 
+quint16 env_port(const char* name) {
+    return static_cast<quint16>(qEnvironmentVariableIntValue(name));
+}
+
+QList<QSslCertificate> test_authority() {
+    return QSslCertificate::fromPath(qEnvironmentVariable("OSTREL_TEST_CERTS") + "/ca.pem");
+}
+
 // The relay runs on its own thread, so its work does not count as the check's.
 class RelayThread {
 public:
-    RelayThread(int one_way_delay_ms, bool refuse_capa) {
+    RelayThread(quint16 target_port, int one_way_delay_ms, bool refuse_capa = false) {
         context_.moveToThread(&thread_);
         thread_.start();
-        on_relay([this, one_way_delay_ms, refuse_capa] {
-            proxy_ = new TcpProxy("127.0.0.1", DovecotFixture::port(), one_way_delay_ms);
-            if (refuse_capa) {
-                proxy_->refuse_capa();
-            }
+        on_relay([this, target_port, one_way_delay_ms, refuse_capa] {
+            proxy_ = new TcpProxy("127.0.0.1", target_port, one_way_delay_ms);
+            proxy_->refuse_capa(refuse_capa);
         });
     }
     ~RelayThread() {
@@ -72,17 +88,6 @@ public:
     }
     QString address() const { return proxy_->address(); }
     quint16 port() const { return proxy_->port(); }
-
-    // What went through the relay so far: bytes to the client, TOP commands.
-    struct Traffic {
-        qint64 bytes = 0;
-        qsizetype tops = 0;
-    };
-    Traffic traffic() {
-        Traffic now;
-        on_relay([&] { now = {proxy_->bytes_to_clients(), proxy_->client_bytes().count("TOP ")}; });
-        return now;
-    }
 
 private:
     template <typename Work>
@@ -98,21 +103,26 @@ private:
 struct CheckFigures {
     double wall_ms = 1e300;
     double cpu_ms = 0;
-    qint64 bytes = 0;
-    qsizetype tops = 0;
 };
 
 CheckFigures best(const CheckFigures& a, const CheckFigures& b) {
     return a.wall_ms <= b.wall_ms ? a : b;
 }
 
+// How a client reaches the server through the relay.
+enum class Transport { Plain, Tls, Stls };
+const char* transport_name(Transport transport) {
+    return transport == Transport::Plain ? "plain" : transport == Transport::Tls ? "995" : "STLS";
+}
+
 // A program folder kept from one check to the next, as the product keeps it:
 // a second check finds the seen state and the header cache of the first.
 class Program {
 public:
-    explicit Program(const TlsSettings& tls = {kPop3TlsPort, {}}) : check_(kReplyTimeoutMs, tls) {}
+    Program(const QString& user, const TlsSettings& tls = {kPop3TlsPort, {}})
+        : user_(user), check_(kReplyTimeoutMs, tls) {}
     CheckFigures check(const QString& server) {
-        check_.write_accounts(server.toUtf8() + "<>" + kUser + "<>" +
+        check_.write_accounts(server.toUtf8() + "<>" + user_.toUtf8() + "<>" +
                               DovecotFixture::password().toUtf8() + "<>\r\n");
         QElapsedTimer clock;
         clock.start();
@@ -121,152 +131,151 @@ public:
         CheckFigures figures;
         figures.wall_ms = double(clock.nsecsElapsed()) / 1e6;
         figures.cpu_ms = thread_cpu_ms() - cpu_before;
-        return figures;
-    }
-    // The same, with what went through `relay` for it.
-    CheckFigures check(RelayThread& relay) {
-        const RelayThread::Traffic before = relay.traffic();
-        CheckFigures figures = check(relay.address());
-        const RelayThread::Traffic after = relay.traffic();
-        figures.bytes = after.bytes - before.bytes;
-        figures.tops = after.tops - before.tops;
+        // Anything logged but the notes on STLS is a failure worth seeing.
+        for (const QString& line : check_.log_text().mid(logged_).split("\r\n")) {
+            if (!line.isEmpty() && !line.contains("unencrypted") && !line.contains("STLS mark")) {
+                std::fprintf(stderr, "the check logged: %s\n", qPrintable(line));
+            }
+        }
+        logged_ = check_.log_text().size();
         return figures;
     }
 
 private:
+    QString user_;
     CheckFixture check_;
+    qsizetype logged_ = 0;
 };
 
-CheckFigures run_check(const QString& server, const TlsSettings& tls = {kPop3TlsPort, {}}) {
-    return Program(tls).check(server);
-}
+// The least-cost client: blocking reads on this thread (the relay has its
+// own), every command written as early as the protocol allows (or with USER
+// alone first), the replies read in order. It remembers the unique ids it
+// has read headers for, as a header cache would.
+class LeastCostClient {
+public:
+    LeastCostClient(const QString& user, Transport transport, bool user_alone)
+        : user_(user.toUtf8()), transport_(transport), user_alone_(user_alone) {}
 
-const char* const kPoplib = R"(
-import poplib, sys, time
-port, user, password = int(sys.argv[1]), sys.argv[2], sys.argv[3]
-start = time.perf_counter()
-pop = poplib.POP3("127.0.0.1", port, timeout=15)
-pop.user(user)
-pop.pass_(password)
-count = pop.stat()[0]
-for k in range(1, count + 1):
-    pop.top(k, 0)
-pop.sock.close()
-print((time.perf_counter() - start) * 1000.0, count)
-)";
-
-// The same dialogue done by poplib through `relay`; a wall time of -1 when it failed.
-CheckFigures run_poplib(RelayThread& relay) {
-    const RelayThread::Traffic before = relay.traffic();
-    QProcess python;
-    python.start("python3",
-                 {"-c", kPoplib, QString::number(relay.port()), kUser, DovecotFixture::password()});
-    CheckFigures figures;
-    if (!python.waitForFinished(120000) || python.exitCode() != 0) {
-        std::fprintf(stderr, "poplib failed: %s\n", python.readAllStandardError().constData());
-        figures.wall_ms = -1;
-        return figures;
+    double check(quint16 port) {
+        QElapsedTimer clock;
+        clock.start();
+        QSslSocket socket;
+        socket_ = &socket;
+        buffer_.clear();
+        start_ = 0;
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.addCaCertificates(test_authority());
+        socket.setSslConfiguration(tls);
+        socket.setPeerVerifyName("127.0.0.1");
+        if (transport_ == Transport::Tls) {
+            socket.connectToHostEncrypted("127.0.0.1", port, "127.0.0.1");
+        } else {
+            socket.connectToHost("127.0.0.1", port);
+        }
+        line();  // the greeting
+        send("CAPA\r\n");
+        block();
+        if (transport_ == Transport::Stls) {
+            send("STLS\r\n");
+            line();
+            socket.startClientEncryption();
+            if (!socket.waitForEncrypted(15000)) {
+                fail("STLS handshake");
+            }
+            // The capabilities read in clear no longer count.
+            send("CAPA\r\n");
+            block();
+        }
+        const QByteArray user = "USER " + user_ + "\r\n";
+        const QByteArray rest =
+            "PASS " + DovecotFixture::password().toUtf8() + "\r\nSTAT\r\nUIDL\r\n";
+        if (user_alone_) {
+            send(user);
+            line();
+            send(rest);
+        } else {
+            send(user + rest);
+            line();
+        }
+        line();
+        const int count = line().split(' ').value(1).toInt();
+        QByteArray commands;
+        const QList<QByteArray> listing = block().split('\n');
+        QSet<QByteArray> listed;
+        for (const QByteArray& entry : listing) {
+            const QList<QByteArray> fields = entry.trimmed().split(' ');
+            if (fields.size() == 2 && !known_.contains(fields[1])) {
+                commands += "TOP " + fields[0] + " 0\r\n";
+            }
+            if (fields.size() == 2) {
+                listed.insert(fields[1]);
+            }
+        }
+        if (listed.size() != count) {
+            fail("UIDL");
+        }
+        send(commands);
+        for (int k = commands.count('\n'); k > 0; --k) {
+            block();
+        }
+        known_ = listed;
+        socket.abort();
+        return double(clock.nsecsElapsed()) / 1e6;
     }
-    figures.wall_ms = python.readAllStandardOutput().split(' ').value(0).toDouble();
-    const RelayThread::Traffic after = relay.traffic();
-    figures.bytes = after.bytes - before.bytes;
-    figures.tops = after.tops - before.tops;
-    return figures;
-}
 
-void print_row(const char* name, const CheckFigures& figures, double floor, bool with_cpu) {
-    std::printf("  %-30s %9.1f ms", name, figures.wall_ms);
-    if (floor > 0) {
-        std::printf("  %6.3f x floor", figures.wall_ms / floor);
-    } else {
-        std::printf("  %14s", "");
+private:
+    void send(const QByteArray& bytes) {
+        socket_->write(bytes);
+        socket_->flush();
     }
-    std::printf("  %9lld bytes  %4lld TOP", static_cast<long long>(figures.bytes),
-                static_cast<long long>(figures.tops));
-    if (with_cpu) {
-        std::printf("  CPU %.1f ms", figures.cpu_ms);
-    }
-    std::printf("\n");
-}
-
-void bench_latency(int one_way_ms) {
-    RelayThread old_server(one_way_ms, true);
-    RelayThread relay(one_way_ms, false);
-    // Warms Dovecot's caches for this mailbox.
-    run_check(old_server.address());
-    run_check(relay.address());
-    // Without added latency a single run is noise-sized: take the best of three.
-    const int runs = one_way_ms == 0 ? 3 : 1;
-    CheckFigures sequential;
-    CheckFigures first;
-    CheckFigures second;
-    CheckFigures poplib;
-    for (int run = 0; run < runs; ++run) {
-        sequential = best(sequential, Program().check(old_server));
-        Program program;
-        first = best(first, program.check(relay));
-        second = best(second, program.check(relay));
-        const CheckFigures python = run_poplib(old_server);
-        if (python.wall_ms > 0) {
-            poplib = best(poplib, python);
+    // Until `end` is in the buffer after the reply in progress; returns the reply.
+    QByteArray reply_up_to(const QByteArray& end) {
+        qsizetype scanned = start_;
+        for (;;) {
+            const qsizetype found = buffer_.indexOf(end, scanned);
+            if (found >= 0) {
+                const QByteArray reply = buffer_.mid(start_, found + end.size() - start_);
+                start_ = found + end.size();
+                if (start_ > buffer_.size() / 2) {
+                    buffer_.remove(0, start_);
+                    start_ = 0;
+                }
+                return reply;
+            }
+            scanned = qMax(start_, buffer_.size() - end.size());
+            if (!socket_->waitForReadyRead(15000)) {
+                fail("a reply");
+            }
+            buffer_ += socket_->readAll();
         }
     }
-    const double rtt = 2.0 * one_way_ms;
-    const double floor = (kMessages + 4) * rtt;
-    std::printf(
-        "one-way delay %d ms (RTT %.0f ms), %d messages, round-trip floor (N+4) x RTT "
-        "= %.0f ms\n",
-        one_way_ms, rtt, kMessages, floor);
-    print_row("one at a time, no CAPA", sequential, floor, true);
-    print_row("first check, pipelined", first, floor, true);
-    print_row("second check, header cache", second, floor, true);
-    if (poplib.wall_ms < 1e300) {
-        print_row("Python poplib, one at a time", poplib, floor, false);
+    QByteArray line() { return reply_up_to("\r\n"); }
+    // A multi-line reply without its status line.
+    QByteArray block() {
+        const QByteArray status = line();
+        if (!status.startsWith("+OK")) {
+            fail(status);
+        }
+        if (buffer_.mid(start_, 3) == ".\r\n") {
+            start_ += 3;
+            return {};
+        }
+        return reply_up_to("\r\n.\r\n");
     }
-}
+    [[noreturn]] void fail(const QByteArray& what) {
+        std::fprintf(stderr, "least-cost client failed at %s (%s)\n", what.constData(),
+                     qPrintable(socket_->errorString()));
+        std::exit(1);
+    }
 
-// The same check straight to Dovecot, plain and over TLS (the TLS listener
-// that scripts/test sets up), best of three each: the ratio is the cost of
-// encryption.
-void bench_tls() {
-    const quint16 tls_port =
-        static_cast<quint16>(qEnvironmentVariableIntValue("OSTREL_DOVECOT_TLS_PORT"));
-    if (tls_port == 0) {
-        std::printf("TLS: skipped, OSTREL_DOVECOT_TLS_PORT is not set\n");
-        return;
-    }
-    TlsSettings tls;
-    tls.port = tls_port;
-    tls.extra_authorities =
-        QSslCertificate::fromPath(qEnvironmentVariable("OSTREL_TEST_CERTS") + "/ca.pem");
-    const QString plain_server = DovecotFixture::address();
-    const QString tls_server = QStringLiteral("127.0.0.1:%1").arg(tls_port);
-    CheckFigures plain;
-    CheckFigures secure;
-    for (int run = 0; run < 3; ++run) {
-        plain = best(plain, run_check(plain_server));
-        secure = best(secure, run_check(tls_server, tls));
-    }
-    std::printf("plain and TLS, no added latency, %d messages\n", kMessages);
-    std::printf("  plain wall time      %9.1f ms, CPU %.1f ms\n", plain.wall_ms, plain.cpu_ms);
-    std::printf("  TLS wall time        %9.1f ms, CPU %.1f ms, TLS / plain = %.3f\n",
-                secure.wall_ms, secure.cpu_ms, secure.wall_ms / plain.wall_ms);
-}
-
-// A server that accepts and never says a word: the check waits out its time-out.
-void bench_silent_wait() {
-    QTcpServer silent;
-    silent.listen(QHostAddress::LocalHost);
-    QList<QTcpSocket*> held;
-    QObject::connect(&silent, &QTcpServer::newConnection,
-                     [&] { held << silent.nextPendingConnection(); });
-    const double process_before = process_cpu_ms();
-    const CheckFigures wait = run_check(QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()));
-    std::printf("silent server, one 15 s greeting wait\n");
-    std::printf("  wall time            %9.1f ms\n", wait.wall_ms);
-    std::printf("  CPU time (UI thread) %9.1f ms, whole process %.1f ms\n", wait.cpu_ms,
-                process_cpu_ms() - process_before);
-}
+    QByteArray user_;
+    Transport transport_;
+    bool user_alone_;
+    QSslSocket* socket_ = nullptr;
+    QByteArray buffer_;
+    qsizetype start_ = 0;
+    QSet<QByteArray> known_;
+};
 
 // Messages whose header blocks are the size of real ones: 2 to 6 KiB of
 // relay, authentication and list headers, as mail from a large provider
@@ -299,26 +308,155 @@ QList<QByteArray> realistic_messages(int count) {
     return list;
 }
 
+struct Row {
+    CheckFigures first, unchanged;
+    // The least-cost client's figures, and with USER alone.
+    double least_first = 1e300, least_unchanged = 1e300;
+    double alone_first = 1e300, alone_unchanged = 1e300;
+};
+
+// One mailbox through one transport: the first check and the unchanged one,
+// ours beside the least-cost client's, best of `runs`.
+Row measure(const QString& user, Transport transport, int runs) {
+    const quint16 target = transport == Transport::Plain ? DovecotFixture::port()
+                           : transport == Transport::Tls ? env_port("OSTREL_DOVECOT_TLS_PORT")
+                                                         : env_port("OSTREL_DOVECOT_STLS_PORT");
+    RelayThread relay(target, kOneWayDelayMs);
+    const TlsSettings tls{transport == Transport::Tls ? relay.port() : kPop3TlsPort,
+                          test_authority()};
+    Row row;
+    for (int run = 0; run < runs; ++run) {
+        Program program(user, tls);
+        row.first = best(row.first, program.check(relay.address()));
+        row.unchanged = best(row.unchanged, program.check(relay.address()));
+        LeastCostClient least(user, transport, false);
+        row.least_first = qMin(row.least_first, least.check(relay.port()));
+        row.least_unchanged = qMin(row.least_unchanged, least.check(relay.port()));
+        LeastCostClient alone(user, transport, true);
+        row.alone_first = qMin(row.alone_first, alone.check(relay.port()));
+        row.alone_unchanged = qMin(row.alone_unchanged, alone.check(relay.port()));
+    }
+    return row;
+}
+
+void bench_against_least_cost(const QList<int>& sizes) {
+    const bool tls = env_port("OSTREL_DOVECOT_TLS_PORT") != 0;
+    if (!tls) {
+        std::printf("TLS rows skipped: OSTREL_DOVECOT_TLS_PORT is not set\n");
+    }
+    std::printf("through a relay with a %d ms round trip; ratio = Ostrel / least-cost client\n",
+                2 * kOneWayDelayMs);
+    std::printf("ms: Ostrel (least-cost client, with USER alone) ratio to each\n");
+    std::printf("%8s %-5s | %-43s | %-43s | %s\n", "messages", "", "first check",
+                "unchanged mailbox", "CPU first / unchanged");
+    const struct {
+        int count;
+        const char* user;
+    } mailboxes[] = {{300, "user07"}, {3000, "user08"}, {20000, "user09"}};
+    for (const auto& mailbox : mailboxes) {
+        if (!sizes.contains(mailbox.count)) {
+            continue;
+        }
+        const QString error = DovecotFixture::fill(mailbox.user, realistic_messages(mailbox.count));
+        if (!error.isEmpty()) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            std::exit(1);
+        }
+        // Lets Dovecot index the new mailbox before anything is timed.
+        Program(mailbox.user).check(DovecotFixture::address());
+        for (const Transport transport : {Transport::Plain, Transport::Tls, Transport::Stls}) {
+            if (transport != Transport::Plain && !tls) {
+                continue;
+            }
+            const Row row = measure(mailbox.user, transport, mailbox.count > 3000 ? 2 : 3);
+            const auto figures = [](const CheckFigures& ours, double least, double alone) {
+                std::printf("%7.1f (%7.1f, %7.1f) %5.2f x %5.2f x | ", ours.wall_ms, least, alone,
+                            ours.wall_ms / least, ours.wall_ms / alone);
+            };
+            std::printf("%8d %-5s | ", mailbox.count, transport_name(transport));
+            figures(row.first, row.least_first, row.alone_first);
+            figures(row.unchanged, row.least_unchanged, row.alone_unchanged);
+            std::printf("%6.1f / %5.1f ms\n", row.first.cpu_ms, row.unchanged.cpu_ms);
+            std::fflush(stdout);
+        }
+    }
+}
+
+const char* const kPoplib = R"(
+import poplib, sys, time
+port, user, password = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+start = time.perf_counter()
+pop = poplib.POP3("127.0.0.1", port, timeout=15)
+pop.user(user)
+pop.pass_(password)
+count = pop.stat()[0]
+for k in range(1, count + 1):
+    pop.top(k, 0)
+pop.sock.close()
+print((time.perf_counter() - start) * 1000.0, count)
+)";
+
+// One command at a time at 300 messages (user07): the product against a
+// server without CAPA, and Python's poplib.
+void bench_one_at_a_time() {
+    RelayThread old_server(DovecotFixture::port(), kOneWayDelayMs, true);
+    const CheckFigures sequential = Program("user07").check(old_server.address());
+    std::printf("300 messages one command at a time (no CAPA): %.1f ms\n", sequential.wall_ms);
+    QProcess python;
+    python.start("python3", {"-c", kPoplib, QString::number(old_server.port()), "user07",
+                             DovecotFixture::password()});
+    if (python.waitForFinished(120000) && python.exitCode() == 0) {
+        std::printf("300 messages with Python's poplib, one at a time: %.1f ms\n",
+                    python.readAllStandardOutput().split(' ').value(0).toDouble());
+    }
+}
+
+// A server that accepts and never says a word: the check waits out its time-out.
+void bench_silent_wait() {
+    QTcpServer silent;
+    silent.listen(QHostAddress::LocalHost);
+    QList<QTcpSocket*> held;
+    QObject::connect(&silent, &QTcpServer::newConnection,
+                     [&] { held << silent.nextPendingConnection(); });
+    const double process_before = process_cpu_ms();
+    CheckFixture check(kReplyTimeoutMs);
+    check.write_accounts(
+        QStringLiteral("127.0.0.1:%1<>user07<>secret<>\r\n").arg(silent.serverPort()).toUtf8());
+    QElapsedTimer clock;
+    clock.start();
+    const double cpu_before = thread_cpu_ms();
+    check.run();
+    const CheckFigures wait{double(clock.nsecsElapsed()) / 1e6, thread_cpu_ms() - cpu_before};
+    std::printf(
+        "silent server, one 15 s greeting wait: %.1f ms, CPU (UI thread) %.1f ms, "
+        "whole process %.1f ms\n",
+        wait.wall_ms, wait.cpu_ms, process_cpu_ms() - process_before);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    qputenv("QT_LOGGING_RULES", "qt.qpa.*=false");
     QApplication app(argc, argv);
     if (!DovecotFixture::available()) {
         std::fprintf(stderr, "%s\n", DovecotFixture::kSkipReason);
         return 1;
     }
-    const QString error = DovecotFixture::fill(kUser, realistic_messages(kMessages));
-    if (!error.isEmpty()) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
-        return 1;
+    QList<int> sizes;
+    for (int i = 1; i < argc; ++i) {
+        sizes << QByteArray(argv[i]).toInt();
     }
-    bench_latency(0);
-    bench_latency(20);
-    bench_tls();
-    bench_silent_wait();
+    if (sizes.isEmpty()) {
+        sizes = {300, 3000, 20000};
+    }
+    bench_against_least_cost(sizes);
+    if (sizes.contains(300)) {
+        bench_one_at_a_time();
+        bench_silent_wait();
+    }
     std::printf("peak memory (max RSS)  %ld KiB\n", peak_memory_kib());
     return 0;
 }

@@ -5,16 +5,16 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray content(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    const QString server = QStringLiteral("pop.example.org");
+    const ostrel::CacheOwner owner{QStringLiteral("pop.example.org"), QStringLiteral("ann")};
     QString problem;
-    const auto messages = ostrel::parse_header_cache(content, server, &problem);
+    const auto messages = ostrel::parse_header_cache(content, owner, &problem);
     if (!messages) {
         if (problem.isEmpty()) {
             __builtin_trap();
         }
         return 0;
     }
-    if (ostrel::header_cache_content(server, *messages) != content) {
+    if (ostrel::header_cache_content(owner, *messages) != content) {
         __builtin_trap();
     }
     for (const ostrel::CachedHeader& message : *messages) {

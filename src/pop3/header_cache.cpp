@@ -1,5 +1,6 @@
 #include "pop3/header_cache.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QSet>
 
@@ -9,40 +10,45 @@ namespace ostrel {
 
 namespace {
 
-const QByteArray kFormat("Ostrel header cache 1 ");
+const QByteArray kFormat("Ostrel header cache 2 ");
+const QByteArray kSharedFormat("Ostrel header cache 1 ");
 const QByteArray kLineEnd("\r\n");
 
+QByteArray format_line(const CacheOwner& owner) {
+    return kFormat + owner.server.toUtf8() + '\t' + owner.login.toUtf8() + kLineEnd;
+}
+
+// Runs without a byte to escape are copied whole.
 void append_escaped(QByteArray& out, const QString& field) {
-    for (const QChar c : field) {
-        switch (c.unicode()) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                out += static_cast<char>(c.unicode());
+    const QByteArray bytes = field.toLatin1();
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        const char* escape = c == '\\'   ? "\\\\"
+                             : c == '\r' ? "\\r"
+                             : c == '\n' ? "\\n"
+                             : c == '\t' ? "\\t"
+                                         : nullptr;
+        if (escape != nullptr) {
+            out.append(bytes.constData() + run, i - run).append(escape);
+            run = i + 1;
         }
     }
+    out.append(bytes.constData() + run, bytes.size() - run);
 }
 
 std::optional<QString> unescaped(QByteArrayView text) {
+    if (text.indexOf('\r') >= 0 || text.indexOf('\n') >= 0) {
+        return std::nullopt;
+    }
+    if (text.indexOf('\\') < 0) {
+        return QString::fromLatin1(text);
+    }
     QByteArray out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r' || c == '\n') {
-            return std::nullopt;
-        }
-        if (c != '\\') {
-            out += c;
+        if (text[i] != '\\') {
+            out += text[i];
             continue;
         }
         if (++i == text.size()) {
@@ -93,31 +99,65 @@ bool is_unique_id(QByteArrayView id) {
     return true;
 }
 
+// Digits only, without a leading zero unless it is "0"; -1 otherwise.
+qint64 size_of(QByteArrayView text) {
+    if (text.isEmpty() || text.size() > 18 || (text.size() > 1 && text.front() == '0')) {
+        return -1;
+    }
+    qint64 size = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return -1;
+        }
+        size = size * 10 + (c - '0');
+    }
+    return size;
+}
+
 std::optional<CachedHeader> parse_line(QByteArrayView line) {
-    const qsizetype first_tab = line.indexOf('\t');
-    const qsizetype second_tab = first_tab < 0 ? -1 : line.indexOf('\t', first_tab + 1);
-    if (second_tab < 0 || line.indexOf('\t', second_tab + 1) >= 0) {
+    qsizetype tabs[3];
+    qsizetype at = -1;
+    for (qsizetype& tab : tabs) {
+        tab = at = line.indexOf('\t', at + 1);
+        if (at < 0) {
+            return std::nullopt;
+        }
+    }
+    if (line.indexOf('\t', tabs[2] + 1) >= 0) {
         return std::nullopt;
     }
-    const QByteArrayView id = line.first(first_tab);
-    const auto from = unescaped(line.sliced(first_tab + 1, second_tab - first_tab - 1));
-    const auto subject = unescaped(line.sliced(second_tab + 1));
-    if (!is_unique_id(id) || !from || !subject || !is_field(*from) || !is_field(*subject)) {
+    const QByteArrayView id = line.first(tabs[0]);
+    const qint64 size = size_of(line.sliced(tabs[0] + 1, tabs[1] - tabs[0] - 1));
+    const auto from = unescaped(line.sliced(tabs[1] + 1, tabs[2] - tabs[1] - 1));
+    const auto subject = unescaped(line.sliced(tabs[2] + 1));
+    if (!is_unique_id(id) || size < 0 || !from || !subject || !is_field(*from) ||
+        !is_field(*subject)) {
         return std::nullopt;
     }
-    return CachedHeader{QString::fromLatin1(id), {*from, *subject}};
+    return CachedHeader{QString::fromLatin1(id), size, {*from, *subject}, std::nullopt};
 }
 
 }  // namespace
 
-QString header_cache_file_name(const QString& server) {
+QString header_cache_file_name(const CacheOwner& owner) {
+    const QByteArray digest =
+        QCryptographicHash::hash(owner.login.toUtf8(), QCryptographicHash::Sha256).toHex();
+    return owner.server + QLatin1Char('@') + QString::fromLatin1(digest.left(16)) +
+           QStringLiteral(".hdr");
+}
+
+QString shared_header_cache_file_name(const QString& server) {
     return server + QStringLiteral(".hdr");
 }
 
-QByteArray header_cache_content(const QString& server, const QList<CachedHeader>& messages) {
-    QByteArray content = kFormat + server.toUtf8() + kLineEnd;
+bool is_shared_header_cache(const QByteArray& content, const QString& server) {
+    return content.startsWith(kSharedFormat + server.toUtf8() + kLineEnd);
+}
+
+QByteArray header_cache_content(const CacheOwner& owner, const QList<CachedHeader>& messages) {
+    QByteArray content = format_line(owner);
     for (const CachedHeader& message : messages) {
-        content += message.unique_id.toLatin1() + '\t';
+        content += message.unique_id.toLatin1() + '\t' + QByteArray::number(message.size) + '\t';
         append_escaped(content, message.fields.from);
         content += '\t';
         append_escaped(content, message.fields.subject);
@@ -127,16 +167,16 @@ QByteArray header_cache_content(const QString& server, const QList<CachedHeader>
 }
 
 std::optional<QList<CachedHeader>> parse_header_cache(const QByteArray& content,
-                                                      const QString& server, QString* problem) {
-    const QByteArray format_line = kFormat + server.toUtf8() + kLineEnd;
-    if (!content.startsWith(format_line)) {
-        *problem = QStringLiteral("it does not begin with the format line of this server's cache");
+                                                      const CacheOwner& owner, QString* problem) {
+    const QByteArray first_line = format_line(owner);
+    if (!content.startsWith(first_line)) {
+        *problem = QStringLiteral("it does not begin with the format line of this account's cache");
         return std::nullopt;
     }
     QList<CachedHeader> messages;
     QSet<QString> ids;
     qsizetype line_number = 1;
-    for (qsizetype at = format_line.size(); at < content.size();) {
+    for (qsizetype at = first_line.size(); at < content.size();) {
         ++line_number;
         const qsizetype end = content.indexOf(kLineEnd, at);
         const auto message =
@@ -152,22 +192,24 @@ std::optional<QList<CachedHeader>> parse_header_cache(const QByteArray& content,
     return messages;
 }
 
-QHash<QString, HeaderFields> load_header_cache(const QString& path, const QString& server,
+QHash<QString, CachedHeader> load_header_cache(const QString& path, const CacheOwner& owner,
                                                QString* problem) {
-    QHash<QString, HeaderFields> cache;
+    QHash<QString, CachedHeader> cache;
     QFile file(path);
     if (!file.exists()) {
         return cache;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
+    // A cache an earlier version left readable by others is made owner-only
+    // here, since an unchanged mailbox never rewrites it.
+    if (!open_owner_only(file, QIODevice::ReadOnly)) {
         *problem = QStringLiteral("it cannot be read: %1").arg(file.errorString());
         return cache;
     }
-    const auto messages = parse_header_cache(file.readAll(), server, problem);
+    const auto messages = parse_header_cache(file.readAll(), owner, problem);
     if (messages) {
         cache.reserve(messages->size());
         for (const CachedHeader& message : *messages) {
-            cache.insert(message.unique_id, message.fields);
+            cache.insert(message.unique_id, message);
         }
     }
     return cache;

@@ -1,13 +1,12 @@
 #include "pop3/pop3_reader.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
-#include <cmath>
-#include <limits>
 
 #include "auth/sasl.h"
 #include "auth/token_endpoint.h"
 #include "core/event_log.h"
-#include "core/numeric_value.h"
 #include "net/server_address.h"
 #include "net/tls_policy.h"
 #include "pop3/header_cache.h"
@@ -21,26 +20,6 @@ using Outcome = MailboxReading::Outcome;
 
 // A POP3 command line may hold 255 octets, its CR LF included (RFC 2449).
 constexpr qsizetype kMaxCommandLine = 255;
-
-// The message count of a STAT reply: the word after the first space, read
-// by the numeric rule. No space gives 0.
-qint64 stat_count(const QString& reply) {
-    const qsizetype space = reply.indexOf(QLatin1Char(' '));
-    if (space < 0) {
-        return 0;
-    }
-    qsizetype end = space + 1;
-    while (end < reply.size() && reply[end] != QLatin1Char(' ') &&
-           reply[end] != QLatin1Char('\r') && reply[end] != QLatin1Char('\n')) {
-        ++end;
-    }
-    const double value = std::round(numeric_value(reply.mid(space + 1, end - space - 1)));
-    if (!(value > 0)) {
-        return 0;
-    }
-    return value >= std::numeric_limits<int>::max() ? std::numeric_limits<int>::max()
-                                                    : static_cast<qint64>(value);
-}
 
 }  // namespace
 
@@ -98,20 +77,24 @@ MailboxReading Pop3Reader::dialogue(const MailboxAccount& account, const CountHe
     if (bearer && !session_.connection().is_encrypted()) {
         return clear_text_refused(account);
     }
-    const MailboxReading signed_in =
-        bearer ? bearer_login(account, capabilities) : password_login(account);
-    if (signed_in.outcome != Outcome::Read) {
-        return signed_in;
+    const Login login =
+        bearer ? bearer_login(account, capabilities) : password_login(account, capabilities);
+    if (!login.signed_in) {
+        return login.failed;
     }
-    const ReplyAssembler& reply = session_.reply();
-    const qint64 claimed = stat_count(reply.reply_text());
+    MailboxListing listing;
+    const BreakOff listed = read_listing(session_, capabilities, login.listing_sent, &listing);
+    if (listed.happened()) {
+        return broken_off(listed);
+    }
     if (count_heard) {
-        count_heard(claimed);
+        count_heard(listing.count);
     }
     MailboxReading reading;
-    const HeaderReading headers = read_headers(server, claimed, capabilities, reading.messages);
-    if (headers.result != WaitResult::Answered) {
-        return unanswered(headers.result, headers.command);
+    const CacheOwner owner{server, account.login};
+    const HeaderReading headers = read_headers(owner, capabilities, listing, reading.messages);
+    if (headers.stop.happened()) {
+        return broken_off(headers.stop);
     }
     if (!headers.refused_run_end.isEmpty()) {
         log_.log_event(QStringLiteral("%1: %2 TOP commands in a row were refused, the last %3; "
@@ -119,10 +102,10 @@ MailboxReading Pop3Reader::dialogue(const MailboxAccount& account, const CountHe
                            .arg(server)
                            .arg(kRefusedTopRun)
                            .arg(headers.refused_run_end)
-                           .arg(claimed));
+                           .arg(listing.count));
     }
     reading.count = headers.count;
-    keep_header_cache(server, headers);
+    keep_header_cache(owner, headers);
     return reading;
 }
 
@@ -187,46 +170,21 @@ MailboxReading Pop3Reader::open_and_ask(const QString& server, Capabilities* off
     }
 }
 
-// USER, PASS and STAT: the reply to STAT is left in the session.
-MailboxReading Pop3Reader::password_login(const MailboxAccount& account) {
-    const ReplyAssembler& reply = session_.reply();
-    const struct {
-        QString command;
-        QString shown;  // the command as a log line may name it
-        QString refusal;
-    } login[] = {
-        {QStringLiteral("USER ") + account.login, QStringLiteral("USER"),
-         QStringLiteral("Error with username")},
-        {QStringLiteral("PASS ") + account.credential.secret, QStringLiteral("PASS"),
-         QStringLiteral("Error with password")},
-        {QStringLiteral("STAT"), QStringLiteral("STAT"), QString()},
-    };
-    for (const auto& step : login) {
-        const WaitResult result = session_.sendMsg(step.command);
-        if (result != WaitResult::Answered) {
-            return unanswered(result, step.shown);
-        }
-        if (!step.refusal.isEmpty() && reply.reply_err()) {
-            return MailboxReading::failed(Outcome::Refused, step.refusal);
-        }
-    }
-    return {};
-}
-
 // AUTH with the account's bearer token over the secured connection (RFC 5034
-// with OAUTHBEARER or XOAUTH2, as its listing over TLS names them), then
-// STAT, whose reply is left in the session.
-// A refusal is noted in token_refusal_ for read() to renew the token.
-MailboxReading Pop3Reader::bearer_login(const MailboxAccount& account,
-                                        const Capabilities& capabilities) {
+// with OAUTHBEARER or XOAUTH2, as its listing over TLS names them). A
+// refusal is noted in token_refusal_ for read() to renew the token.
+Pop3Reader::Login Pop3Reader::bearer_login(const MailboxAccount& account,
+                                           const Capabilities& capabilities) {
     const QString& server = account.server;
+    Login login;
     const std::optional<BearerMechanism> mechanism = choose_bearer_mechanism(capabilities.sasl);
     if (!mechanism) {
         log_.log_event(QStringLiteral("%1: the server offers no sign-in with a token (SASL "
                                       "OAUTHBEARER or XOAUTH2), so %2, which is signed in with "
                                       "its provider, was not checked; no password is sent for it")
                            .arg(server, account.login));
-        return MailboxReading::failed(Outcome::SignInFailed);
+        login.failed = MailboxReading::failed(Outcome::SignInFailed);
+        return login;
     }
     const ServerAddress address = parse_server_address(server, kPop3Port);
     const WaitResult sent = send_bearer_token(
@@ -234,7 +192,8 @@ MailboxReading Pop3Reader::bearer_login(const MailboxAccount& account,
         bearer_initial_response(*mechanism, account.login, account.credential.secret, address.host,
                                 address.port));
     if (sent != WaitResult::Answered) {
-        return unanswered(sent, QStringLiteral("AUTH"));
+        login.failed = unanswered(sent, QStringLiteral("AUTH"));
+        return login;
     }
     const QString reply = session_.reply().reply_text();
     if (!reply.startsWith(QLatin1String("+OK"))) {
@@ -248,11 +207,11 @@ MailboxReading Pop3Reader::bearer_login(const MailboxAccount& account,
         } else {
             token_refusal_ = QStringLiteral("the server answered \"%1\"").arg(provider_text(reply));
         }
-        return MailboxReading::failed(Outcome::SignInFailed);
+        login.failed = MailboxReading::failed(Outcome::SignInFailed);
+        return login;
     }
-    const WaitResult stat = session_.sendMsg(QStringLiteral("STAT"));
-    return stat == WaitResult::Answered ? MailboxReading()
-                                        : unanswered(stat, QStringLiteral("STAT"));
+    login.signed_in = true;
+    return login;
 }
 
 // The AUTH command with its initial response on one line, or, where that
@@ -278,6 +237,53 @@ MailboxReading Pop3Reader::clear_text_refused(const MailboxAccount& account) {
                                   "account was not checked")
                        .arg(account.server, account.login));
     return MailboxReading::failed(Outcome::SignInFailed);
+}
+
+// USER goes alone, so that a refused login has no password sent after it.
+// With PIPELINING, PASS then goes out in one write with the listing
+// commands, whose replies follow its own; a refused password ends the
+// dialogue there, and the replies after it are never read.
+Pop3Reader::Login Pop3Reader::password_login(const MailboxAccount& account,
+                                             const Capabilities& capabilities) {
+    Login login;
+    const ReplyAssembler& reply = session_.reply();
+    const WaitResult user = session_.sendMsg(QStringLiteral("USER ") + account.login);
+    if (user != WaitResult::Answered) {
+        login.failed = unanswered(user, QStringLiteral("USER"));
+        return login;
+    }
+    if (reply.reply_err()) {
+        login.failed =
+            MailboxReading::failed(Outcome::Refused, QStringLiteral("Error with username"));
+        return login;
+    }
+    const QString pass = QStringLiteral("PASS ") + account.credential.secret;
+    WaitResult result = WaitResult::Answered;
+    if (capabilities.pipelining) {
+        session_.begin_pipeline();
+        result = session_.send_ahead(pass.toUtf8() + "\r\n" + listing_commands(capabilities));
+        if (result == WaitResult::Answered) {
+            result = session_.wait_next_reply();
+        }
+        login.listing_sent = true;
+    } else {
+        result = session_.sendMsg(pass);
+    }
+    if (result != WaitResult::Answered) {
+        login.failed = unanswered(result, QStringLiteral("PASS"));
+        return login;
+    }
+    if (capabilities.pipelining && !reply.well_framed()) {
+        login.failed = broken_off({result, true, QStringLiteral("PASS")});
+        return login;
+    }
+    if (reply.reply_err()) {
+        login.failed =
+            MailboxReading::failed(Outcome::Refused, QStringLiteral("Error with password"));
+        return login;
+    }
+    login.signed_in = true;
+    return login;
 }
 
 // Connects and waits for the greeting.
@@ -313,42 +319,118 @@ WaitResult Pop3Reader::start_tls(const QString& server) {
     return session_.start_tls();
 }
 
-// Every header block of the mailbox, those the server's header cache holds
+// Every header block of the mailbox, those the account's header cache holds
 // taken from there. A cache that cannot be used is set aside: every block is
 // then read from the server.
-HeaderReading Pop3Reader::read_headers(const QString& server, qint64 count,
-                                       const Capabilities& capabilities, MessageTable& messages) {
-    QHash<QString, HeaderFields> cached;
-    const QString cache_path = header_cache_path(server);
-    if (capabilities.uidl && !cache_path.isEmpty()) {
-        QString problem;
-        cached = load_header_cache(cache_path, server, &problem);
-        if (!problem.isEmpty()) {
-            log_.log_event(QStringLiteral("%1: the header cache %2 was set aside (%3); every "
-                                          "header block is read anew")
-                               .arg(server, cache_path, problem));
-        }
+HeaderReading Pop3Reader::read_headers(const CacheOwner& owner, const Capabilities& capabilities,
+                                       const MailboxListing& listing, MessageTable& messages) {
+    const QString cache_path = header_cache_path(owner);
+    if (!capabilities.uidl || cache_path.isEmpty()) {
+        return read_header_blocks(session_, capabilities, listing, {}, messages);
     }
-    return read_header_blocks(session_, capabilities, count, cached, messages);
+    retire_shared_header_cache(owner.server);
+    const QHash<QString, CachedHeader> cached = header_cache(owner, cache_path);
+    HeaderReading reading = read_header_blocks(session_, capabilities, listing, cached, messages);
+    reading.cache_unchanged = reading.cache_unchanged && kept_caches_.contains(cache_path);
+    return reading;
+}
+
+// The cache as the last check left it, unless its file changed since: a
+// file that cannot be used is set aside, and every block is read anew.
+QHash<QString, CachedHeader> Pop3Reader::header_cache(const CacheOwner& owner,
+                                                      const QString& path) {
+    const QFileInfo file(path);
+    const auto kept = kept_caches_.constFind(path);
+    if (kept != kept_caches_.cend() && file.exists() && file.size() == kept->file_size &&
+        file.lastModified() == kept->modified) {
+        return kept->messages;
+    }
+    kept_caches_.remove(path);
+    QString problem;
+    QHash<QString, CachedHeader> loaded = load_header_cache(path, owner, &problem);
+    if (!problem.isEmpty()) {
+        log_.log_event(QStringLiteral("%1: the header cache %2 was set aside (%3); every "
+                                      "header block is read anew")
+                           .arg(owner.server, path, problem));
+        return {};
+    }
+    if (file.exists()) {
+        kept_caches_.insert(path, {loaded, file.size(), file.lastModified(), false});
+    }
+    return loaded;
+}
+
+// The cache that every account of a server shared, written by an earlier
+// version, would show one mailbox's senders for another's messages: it is
+// removed, and each account reads its header blocks anew once.
+void Pop3Reader::retire_shared_header_cache(const QString& server) {
+    QFile shared(files_.path(shared_header_cache_file_name(server)));
+    if (!shared.open(QIODevice::ReadOnly) || !is_shared_header_cache(shared.read(4096), server)) {
+        return;
+    }
+    shared.close();
+    if (shared.remove()) {
+        log_.log_event(QStringLiteral("%1: the header cache %2, which every account of this "
+                                      "server shared, was removed; each account keeps its own")
+                           .arg(server, shared.fileName()));
+    } else {
+        log_.log_event(QStringLiteral("%1: the header cache %2, which every account of this "
+                                      "server shared, is no longer read but cannot be removed: %3")
+                           .arg(server, shared.fileName(), shared.errorString()));
+    }
 }
 
 // After a complete reading: the cache holds the messages on the server now.
-void Pop3Reader::keep_header_cache(const QString& server, const HeaderReading& reading) {
-    const QString cache_path = header_cache_path(server);
+// One that says what the file already does is not written again; what the
+// messages read as is kept with it for the next check.
+void Pop3Reader::keep_header_cache(const CacheOwner& owner, const HeaderReading& reading) {
+    const QString cache_path = header_cache_path(owner);
     if (!reading.unique_ids || cache_path.isEmpty()) {
         return;
     }
-    const QString error =
-        write_header_cache(cache_path, header_cache_content(server, reading.cache));
-    if (!error.isEmpty()) {
-        log_.log_event(server + QStringLiteral(": the header cache was not kept: ") + error);
+    if (!reading.cache_unchanged) {
+        kept_caches_.remove(cache_path);
+        const QString error =
+            write_header_cache(cache_path, header_cache_content(owner, reading.cache));
+        if (!error.isEmpty()) {
+            log_.log_event(owner.server + QStringLiteral(": the header cache was not kept: ") +
+                           error);
+            return;
+        }
+        const QFileInfo file(cache_path);
+        kept_caches_.insert(cache_path, {{}, file.size(), file.lastModified(), false});
     }
+    KeptCache& kept = kept_caches_[cache_path];
+    if (kept.displayed) {
+        return;
+    }
+    kept.messages.clear();
+    kept.messages.reserve(reading.cache.size());
+    for (const CachedHeader& message : reading.cache) {
+        kept.messages.insert(message.unique_id, message);
+    }
+    kept.displayed = true;
 }
 
 // Beside the seen-state file; empty when the server's name cannot name a file.
-QString Pop3Reader::header_cache_path(const QString& server) const {
-    return unsafe_server_name_reason(server).isEmpty() ? files_.path(header_cache_file_name(server))
-                                                       : QString();
+QString Pop3Reader::header_cache_path(const CacheOwner& owner) const {
+    return unsafe_server_name_reason(owner.server).isEmpty()
+               ? files_.path(header_cache_file_name(owner))
+               : QString();
+}
+
+// A reading that broke off: a wait that ended otherwise, or replies out of
+// step with the commands sent ahead. Nothing of it is kept.
+MailboxReading Pop3Reader::broken_off(const BreakOff& stop) const {
+    if (!stop.out_of_step) {
+        return unanswered(stop.result, stop.command);
+    }
+    return MailboxReading::failed(
+        Outcome::Abandoned,
+        QStringLiteral("a reply came twice or a header block ended early, so nothing of this "
+                       "reading was kept: the replies fell out of step with the commands sent "
+                       "ahead at %1")
+            .arg(stop.command));
 }
 
 // What a command that got no complete reply of its own did to the reading.

@@ -58,9 +58,10 @@ WaitResult Pop3Session::send_ahead(const QByteArray& lines) {
     return connection_.send(lines);
 }
 
+// A reply that had arrived whole with the one before it costs no wait.
 WaitResult Pop3Session::wait_next_reply() {
     reply_.next_reply();
-    return wait_reply();
+    return reply_.reply_done() ? WaitResult::Answered : wait_reply();
 }
 
 WaitResult Pop3Session::wait_reply() {

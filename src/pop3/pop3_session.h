@@ -49,9 +49,12 @@ public:
     // drops leftovers of earlier replies; send_ahead writes command lines
     // (each ended by CR LF) without waiting, and is Answered once they are
     // written; wait_next_reply takes the replies in order, each one starting
-    // with the bytes that came after the one before. Each wait has the full
-    // reply time-out, so a stream that keeps delivering replies never times
-    // out, and one that stops for that long does.
+    // with the bytes that came after the one before (see ReplyAssembler for
+    // how to tell that they are out of step with the commands). Each wait has
+    // the full reply time-out, so a stream that keeps delivering replies
+    // never times out, and one that stops for that long does. Writing never
+    // waits: the connection sends what the server takes while the waits read
+    // its replies, so neither side can block the other.
     void begin_pipeline();
     [[nodiscard]] WaitResult send_ahead(const QByteArray& lines);
     [[nodiscard]] WaitResult wait_next_reply();

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <QVector>
 #include <optional>
 
 namespace ostrel {
@@ -15,8 +16,12 @@ namespace ostrel {
 // nothing: the mailbox is then read without unique ids.
 [[nodiscard]] std::optional<QStringList> parse_unique_ids(QStringView listing, qint64 count);
 
-// How long the UIDL listing of `count` messages may grow: its lines are
-// short, but a large mailbox's listing passes the cap of other replies.
+// The size in octets of each of the messages 1 .. count from a LIST listing,
+// read by the same rules, each size a number of at most 18 digits.
+std::optional<QVector<qint64>> parse_message_sizes(QStringView listing, qint64 count);
+
+// How long the UIDL or LIST listing of `count` messages may grow: its lines
+// are short, but a large mailbox's listing passes the cap of other replies.
 qsizetype unique_id_listing_cap(qint64 count);
 
 }  // namespace ostrel

@@ -6,17 +6,20 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QtTest>
+#include <algorithm>
 #include <functional>
 
 #include "core/date_time_text.h"
 #include "mail/display_text.h"
 #include "notify/nota_form.h"
+#include "pop3/header_cache.h"
 #include "support/check_fixture.h"
 #include "support/scripted_pop3_server.h"
 
 using namespace ostrel;
 using testing::CheckFixture;
 using testing::kLoggedIn;
+using testing::Said;
 using testing::ScriptedPop3Server;
 using testing::ScriptedReply;
 using testing::top_reply;
@@ -26,6 +29,10 @@ namespace {
 
 constexpr int kTimeoutMs = 400;
 constexpr int kMiB = 1024 * 1024;
+
+// A server that pipelines and gives unique ids greets; the client sends USER.
+const Transcript kPipelining = {"S: +OK hi", "C: CAPA", "S: +OK\r\nPIPELINING\r\nUIDL\r\n.",
+                                "C: USER ann"};
 
 QByteArray account_line(const QString& server, const QByteArray& login = "ann",
                         const QByteArray& search = "") {
@@ -119,7 +126,7 @@ struct AfterGoodCheck : Check {
         run();
     }
     QString seen_file() const { return server.address() + ".svr"; }
-    QString cache_file() const { return server.address() + ".hdr"; }
+    QString cache_file() const { return header_cache_file_name({server.address(), "ann"}); }
 
     // The faulty check: the TOP commands it sent, what it logged and which
     // files it left as they were. The check after it is an ordinary one.
@@ -296,6 +303,22 @@ private slots:
             "Error with username");
         row("password refused", kLoggedIn.mid(0, 6) + Transcript{"S: -ERR [AUTH] no"}, "",
             "Error with password");
+        // With PIPELINING: USER alone, so a refused one has no PASS after it;
+        // then PASS and the listing in one write (the server answers only
+        // once all four are in), and a refused PASS is the end.
+        row("user refused, pipelining", kPipelining + Transcript{"S: -ERR [AUTH] no"}, "",
+            "Error with username");
+        row("password refused, pipelining",
+            kPipelining + Transcript{"S: +OK", "C: PASS secret", "C: STAT", "C: UIDL", "C: LIST",
+                                     "S: -ERR [AUTH] no", "S: +OK 1 10", "S: +OK\r\n1 a\r\n.",
+                                     "S: +OK\r\n1 10\r\n."},
+            "", "Error with password");
+        row("pipelined login, listing and window",
+            kPipelining + Transcript{"S: +OK", "C: PASS secret", "C: STAT", "C: UIDL", "C: LIST",
+                                     "S: +OK", "S: +OK 1 10", "S: +OK\r\n1 a\r\n.",
+                                     "S: +OK\r\n1 10\r\n.", "C: TOP 1 0", "C: TOP 2 0",
+                                     text(top_reply("a@x", "one")), "S: -ERR no such message"},
+            "", "", 0, "^\\s+1 - a@x - one\\s+1 - good");
         // The client may or may not have sent its next command before the close.
         // A server that closes at CAPA is reached again without it.
         row("closed after each greeting", {close("+OK hi\r\n"), "--", close("+OK hi\r\n")},
@@ -308,10 +331,11 @@ private slots:
         row("10 MiB greeting without CR LF", {text(QByteArray(10 * kMiB, '\0'))}, capped);
         row("10 MiB STAT reply without CR LF",
             kLoggedIn + Transcript{text("+OK " + QByteArray(10 * kMiB, '7'))}, "STAT " + capped);
+        // Cut at the cap and skipped, in bounded memory, to an end that never comes.
         row("endless header block",
             kLoggedIn + Transcript{"S: +OK 1 10", "C: TOP 1 0",
                                    text("+OK\r\n" + filler.repeated(3 * kMiB / 40))},
-            "TOP 1 0 " + capped);
+            "no reply to TOP 1 0 within", "", 1);
         row("header block of garbage and NULs",
             kLoggedIn + Transcript{"S: +OK 1 10", "C: TOP 1 0",
                                    text("+OK\r\nFrom: " + garbage + "\r\nSubject: " + garbage +
@@ -360,6 +384,11 @@ private slots:
         QVERIFY2(check.trace().contains(QRegularExpression(trace)), qPrintable(check.trace()));
         QCOMPARE(check.folder.exists(server + ".svr"), added.isEmpty() && prompt.isEmpty());
         QCOMPARE(second.connections, 1);
+        // A password reaches only a server whose dialogue asks for it.
+        const auto password = [](const QByteArray& line) { return line.startsWith("PASS "); };
+        QCOMPARE(std::any_of(bad.commands.cbegin(), bad.commands.cend(), password),
+                 std::any_of(dialogue.cbegin(), dialogue.cend(),
+                             [&](const Said& said) { return password(said.client); }));
         QCOMPARE(check.folder.read("lumetta_pop.cfg"), accounts);
         QVERIFY(check.idle());
 
@@ -371,15 +400,18 @@ private slots:
     }
 
     // One mailbox read by servers with each set of capabilities. Between
-    // checks messages are deleted, added and renumbered, and one TOP is
-    // refused in the middle of a batch: every dialogue leaves the same seen
+    // checks messages are deleted, added and renumbered, one TOP is refused
+    // in the middle of a batch, and a new message takes the unique id of one
+    // that is gone (its size tells): every dialogue leaves the same seen
     // state, popups and trace, and one with unique ids asks only for header
-    // blocks it has not seen.
+    // blocks it has not seen. Pipelined, one more TOP past the last message
+    // ends each batch.
     void every_dialogue_reads_a_changing_mailbox_alike() {
         const QList<QList<int>> checks = {
-            {1, 2, 3, 4, 5}, {1, -8, 3, 6, 5, 7}, {1, -8, 3, 6, 5, 7}};
-        const QByteArrayList asked_with_ids = {"1 2 3 4 5", "2 4 6", "2"};
-        const QByteArrayList asked_without = {"1 2 3 4 5", "1 2 3 4 5 6", "1 2 3 4 5 6"};
+            {1, 2, 3, 4, 5}, {1, -8, 3, 6, 5, 7}, {1, -8, 3, 6, 5, 7}, {1, -8, 3, 6, 10, 7}};
+        const QByteArrayList asked_with_ids = {"1 2 3 4 5", "2 4 6", "2", "2 5"};
+        const QByteArrayList asked_without = {"1 2 3 4 5", "1 2 3 4 5 6", "1 2 3 4 5 6",
+                                              "1 2 3 4 5 6"};
         QStringList first_outcomes;
         for (const QByteArrayList& capabilities :
              {QByteArrayList(), QByteArrayList{"TOP", "UIDL", "RESP-CODES"},
@@ -389,13 +421,19 @@ private slots:
             Check check(account_line(server.address()));
             QStringList outcomes;
             for (int turn = 0; turn < checks.size(); ++turn) {
-                server.responder = mailbox_of(checks[turn]);
+                server.responder = mailbox_of(checks[turn], [](QByteArrayList& ids) {
+                    std::replace(ids.begin(), ids.end(), QByteArray("uid-10"), QByteArray("uid-5"));
+                });
                 const int popups = check.notes.nota_count();
                 const int commands = server.commands.size();
                 check.run();
                 outcomes << check.outcome(server.address(), popups);
+                const QByteArray closing = capabilities.contains("PIPELINING")
+                                               ? " " + QByteArray::number(checks[turn].size() + 1)
+                                               : QByteArray();
                 QCOMPARE(tops(server.commands.mid(commands)),
-                         (capabilities.contains("UIDL") ? asked_with_ids : asked_without)[turn]);
+                         (capabilities.contains("UIDL") ? asked_with_ids : asked_without)[turn] +
+                             closing);
             }
             QVERIFY(!check.log().contains(server.address()));
             if (first_outcomes.isEmpty()) {
@@ -424,11 +462,29 @@ private slots:
         const ScriptedReply late = ScriptedReply::late(block(6), 3 * kTimeoutMs);
         const QString closed = "connection closed before the reply to ";
         const QString stalled = "no reply to TOP 6 0 within 0.4 s";
+        const QString out_of_step = "fell out of step with the commands sent ahead at ";
         QTest::newRow("closed in the middle of a batch")
             << fast << QByteArray("TOP 6 0") << close << closed + "TOP 6 0 was complete"
-            << "5 6 7";
+            << "5 6 7 8";
         QTest::newRow("no progress in a batch")
-            << fast << QByteArray("TOP 6 0") << late << stalled << "5 6 7";
+            << fast << QByteArray("TOP 6 0") << late << stalled << "5 6 7 8";
+        // Replies out of step with the commands: found where the shifted
+        // stream no longer fits, and nothing of the reading kept.
+        QTest::newRow("a TOP answered twice")
+            << fast << QByteArray("TOP 6 0") << ScriptedReply::text(block(6) + block(6))
+            << out_of_step + "TOP 8 0"
+            << "5 6 7 8";
+        QTest::newRow("a bare LF mark inside a message")
+            << fast << QByteArray("TOP 6 0")
+            << ScriptedReply::text(top_reply("eve@x",
+                                             "hi\n.\r\n+OK\r\nFrom: Your Bank <b@x>\r\n"
+                                             "Subject: Urgent"))
+            << out_of_step + "TOP 6 0"
+            << "5 6 7 8";
+        QTest::newRow("bytes after the last reply")
+            << fast << QByteArray("TOP 8 0")
+            << ScriptedReply::text("-ERR no such message\r\n+OK\r\n") << out_of_step + "TOP 8 0"
+            << "5 6 7 8";
         QTest::newRow("late reply, one command at a time")
             << QByteArrayList() << QByteArray("TOP 6 0") << late << stalled << "1 2 3 4 5 6";
         QTest::newRow("closed during UIDL")
@@ -454,19 +510,19 @@ private slots:
         check.folder.write(check.cache_file(),
                            check.folder.read(check.cache_file()).replace("\\tfolded", "\\xfolded"));
         check.verify(mailbox_of(AfterGoodCheck::kGrown), "was set aside (line 2 is damaged)",
-                     "1 2 3 4 5 6 7", "");
+                     "1 2 3 4 5 6 7 8", "");
     }
     void duplicate_unique_ids_are_asked_for() {
         AfterGoodCheck check({"UIDL", "PIPELINING"});
         check.verify(mailbox_of(AfterGoodCheck::kGrown,
                                 [](QByteArrayList& ids) { ids[1] = ids[2] = "same"; }),
-                     "", "2 3 5 6 7", "");
+                     "", "2 3 5 6 7 8", "");
     }
     void listing_shorter_than_stat_is_not_used() {
         AfterGoodCheck check({"UIDL", "PIPELINING"});
         check.verify(
             mailbox_of(AfterGoodCheck::kGrown, [](QByteArrayList& ids) { ids.removeLast(); }), "",
-            "1 2 3 4 5 6 7", "hdr");
+            "1 2 3 4 5 6 7 8", "hdr");
     }
 
     // A server claiming far more messages than it serves is read until a
@@ -475,7 +531,7 @@ private slots:
         QTest::addColumn<QByteArrayList>("capabilities");
         QTest::addColumn<QString>("more");  // TOP commands already in flight
         QTest::newRow("one at a time") << QByteArrayList() << QString();
-        QTest::newRow("pipelined") << QByteArrayList{"PIPELINING"} << "( 1\\d\\d)*";
+        QTest::newRow("pipelined") << QByteArrayList{"PIPELINING"} << "( \\d+)*";
     }
     void claims_more_than_it_serves() {
         QFETCH(QByteArrayList, capabilities);
@@ -492,6 +548,75 @@ private slots:
             },
             "100 TOP commands in a row were refused, the last TOP 107 0", claimed.join(' ') + more,
             "hdr");
+    }
+
+    // Two mailboxes on one server whose unique ids and sizes collide: each
+    // account keeps a header cache of its own, so neither is ever read from
+    // the other's. The one cache the server's accounts shared before is
+    // removed, never adopted.
+    void accounts_on_one_server_keep_their_own_cache() {
+        ScriptedPop3Server server;
+        server.capabilities = {"UIDL", "PIPELINING"};
+        const QHash<QByteArray, ScriptedPop3Server::Responder> mailboxes = {
+            {"ann", ScriptedPop3Server::mailbox({top_reply("ann@x", "for ann")}, {"1"})},
+            {"bob", ScriptedPop3Server::mailbox({top_reply("bob@x", "for bob")}, {"1"})}};
+        QByteArray user = "ann";
+        server.responder = [&](const QByteArray& command) {
+            user = command.startsWith("USER ") ? command.mid(5) : user;
+            return mailboxes[user](command);
+        };
+        Check check(account_line(server.address()) + account_line(server.address(), "bob"));
+        const QString shared = server.address() + ".hdr";
+        check.folder.write(shared, "Ostrel header cache 1 " + server.address().toUtf8() +
+                                       "\r\n1\tann@x\tfor ann\r\n");
+        for (int turn = 0; turn < 2; ++turn) {
+            check.run();
+            const QString trace = check.trace();
+            QVERIFY2(trace.indexOf(" 1 - ann@x - for ann") < trace.indexOf(" 1 - bob@x - for bob"),
+                     qPrintable(trace));
+            QVERIFY(!trace.contains("bob@x - for ann"));
+        }
+        QCOMPARE(tops(server.commands), QByteArray("1 2 1 2"));
+        QVERIFY(!check.folder.exists(shared));
+        QCOMPARE(check.log().count("which every account of this server shared, was removed"), 1);
+        QVERIFY(check.folder.read(header_cache_file_name({server.address(), "bob"}))
+                    .contains("\tbob@x\tfor bob"));
+    }
+
+    // A header block past the 1 MiB cap costs that message alone, whether it
+    // comes in 16 KiB pieces or in one, one command at a time or pipelined:
+    // it is cut at the cap, its sender and subject read from what is kept,
+    // and the message beside it is announced with it.
+    void an_over_long_header_block_costs_only_itself_data() {
+        QTest::addColumn<QByteArrayList>("capabilities");
+        QTest::addColumn<int>("piece");
+        for (const QByteArrayList& capabilities : {QByteArrayList(), {"UIDL", "PIPELINING"}}) {
+            for (const int piece : {16 * 1024, 0}) {
+                QTest::addRow("%s, %s", capabilities.isEmpty() ? "one at a time" : "pipelined",
+                              piece ? "16 KiB pieces" : "one piece")
+                    << capabilities << piece;
+            }
+        }
+    }
+    void an_over_long_header_block_costs_only_itself() {
+        QFETCH(QByteArrayList, capabilities);
+        QFETCH(int, piece);
+        const QByteArray big = "+OK\r\nFrom: big@x\r\nSubject: big\r\n" +
+                               QByteArray("X-Filler: 0123456789\r\n").repeated(kMiB / 20) +
+                               "\r\n.\r\n";
+        ScriptedPop3Server server;
+        server.capabilities = capabilities;
+        const auto mailbox = ScriptedPop3Server::mailbox({big, block(2)}, {"uid-1", "uid-2"});
+        server.responder = [&](const QByteArray& command) {
+            return command == "TOP 1 0" && piece ? ScriptedReply::in_pieces_of(big, piece)
+                                                 : mailbox(command);
+        };
+        Check check(account_line(server.address()), 5000);
+        check.run();
+        QCOMPARE(check.log(), QString());
+        QVERIFY(check.trace().contains(" 1 - big@x - big"));
+        QVERIFY(check.trace().contains(" 2 - S\u00e9nder 2 <s2@x> - subject 2"));
+        QCOMPARE(check.notes.newest()->Label2->text(), QString("You have  2 new message(s)"));
     }
 };
 

@@ -12,8 +12,11 @@ class ReplyAssemblerTest : public QObject {
 private slots:
     // Replies sent ahead arrive back to back, cut anywhere into three
     // arrivals: each is taken whole, never early, in order, with the bytes
-    // after it kept for the next, every byte as it came; a "-ERR" ends at its
-    // line and has no block, and only "-ER" at the very start is an error.
+    // after it kept for the next, every byte as it came, and the same
+    // whatever the split; a "-ERR" ends at its line and has no block; a block
+    // past the cap (64 here) is cut and the next one taken whole. A reply
+    // that does not begin with "+OK" or "-ER", or a block that ends at a bare
+    // LF "." CR LF, is not framed as a reply must be.
     void replies_are_taken_whole_whatever_the_split_data() {
         QTest::addColumn<ReplyMode>("mode");
         QTest::addColumn<QByteArray>("stream");
@@ -22,7 +25,8 @@ private slots:
             << ReplyMode::SingleLine
             << QByteArray("+OK 2 320\r\n-ERR bad\r\n+OK -ERR in\r\n-err low\r\n-ER caf\xe9\r\n")
             << QStringList{"line: +OK 2 320\r\n", "err: -ERR bad\r\n", "line: +OK -ERR in\r\n",
-                           "line: -err low\r\n", QString::fromLatin1("err: -ER caf\xe9\r\n")};
+                           "unframed line: -err low\r\n",
+                           QString::fromLatin1("err: -ER caf\xe9\r\n")};
         QTest::newRow("header blocks")
             << ReplyMode::Top
             << QByteArray(
@@ -30,6 +34,15 @@ private slots:
                    "-ERR no such message\r\n+OK\r\nSubject: two\r\n\r\n.\r\n")
             << QStringList{"block: From: ann@example.org\r\nSubject: hello\r\n\r\n.\r\n",
                            "err: -ERR no such message\r\n", "block: Subject: two\r\n\r\n.\r\n"};
+        const QByteArray long_line = "X-Long: " + QByteArray(100, 'y') + "\r\n";
+        QTest::newRow("a block past the cap")
+            << ReplyMode::Top
+            << "+OK\r\nSubject: one\r\n" + long_line + "\r\n.\r\n+OK\r\nSubject: two\r\n\r\n.\r\n"
+            << QStringList{"block: Subject: one\r\n" + long_line.left(50),
+                           "block: Subject: two\r\n\r\n.\r\n"};
+        QTest::newRow("a bare LF mark inside a block")
+            << ReplyMode::Top << QByteArray("+OK\r\nFrom: a\n.\r\nX: b\r\n\r\n.\r\n")
+            << QStringList{"unframed block: From: a\n.\r\n", "unframed block: \r\n.\r\n"};
     }
     void replies_are_taken_whole_whatever_the_split() {
         QFETCH(ReplyMode, mode);
@@ -37,7 +50,7 @@ private slots:
         QFETCH(QStringList, replies);
         for (int a = 0; a <= stream.size(); ++a) {
             for (int b = a; b <= stream.size(); ++b) {
-                ReplyAssembler r;
+                ReplyAssembler r(64);
                 r.set_mode(mode);
                 r.begin_reply();
                 QStringList taken;
@@ -48,10 +61,11 @@ private slots:
                         const char* kind = r.has_block()   ? "block: "
                                            : r.reply_err() ? "err: "
                                                            : "line: ";
-                        taken << kind + r.reply_text();
+                        taken << QString(r.well_framed() ? "" : "unframed ") + kind + r.reply_text();
                     }
                 }
-                QVERIFY2(taken == replies, qPrintable(QString("split %1 %2").arg(a).arg(b)));
+                QVERIFY2(taken == replies,
+                         qPrintable(QString("split %1 %2: ").arg(a).arg(b) + taken.join('|')));
             }
         }
     }
@@ -62,6 +76,7 @@ private slots:
         r.arrive("+OK first\r\n");
         r.arrive("+OK late reply of a timed-out command\r\n");
         QCOMPARE(r.reply_text(), QString("+OK first\r\n"));
+        QVERIFY(r.has_leftovers());
         r.begin_reply();
         r.arrive("-ERR sec");
         QVERIFY(!r.reply_done());
@@ -70,35 +85,37 @@ private slots:
         QCOMPARE(r.reply_text(), QString("ond half\r\n"));
     }
 
-    // The cap holds for each reply of a pipeline alone; a reply past it is
-    // abandoned, its bytes let go, until the next command begins.
-    void a_reply_past_the_cap_is_abandoned_data() {
+    // The cap holds for each reply of a pipeline alone. A line past it (a
+    // single-line reply or a status line) is abandoned, its bytes let go,
+    // whether its end comes in the same arrival or never, until the next
+    // command begins.
+    void a_line_past_the_cap_is_abandoned_data() {
         QTest::addColumn<ReplyMode>("mode");
         QTest::addColumn<QByteArray>("reply");
         QTest::newRow("single lines") << ReplyMode::SingleLine << QByteArray("+OK fine\r\n");
         QTest::newRow("header blocks")
             << ReplyMode::Top << QByteArray("+OK\r\nSubject: x\r\n\r\n.\r\n");
     }
-    void a_reply_past_the_cap_is_abandoned() {
+    void a_line_past_the_cap_is_abandoned() {
         QFETCH(ReplyMode, mode);
         QFETCH(QByteArray, reply);
-        ReplyAssembler r(100);
-        r.set_mode(mode);
-        r.arrive(reply.repeated(10));
-        int taken = 0;
-        for (; r.reply_done(); r.next_reply()) {
-            ++taken;
+        for (const QByteArray& line_end : {QByteArray(), QByteArray("\r\n")}) {
+            ReplyAssembler r(100);
+            r.set_mode(mode);
+            r.arrive(reply.repeated(10));
+            int taken = 0;
+            for (; r.reply_done(); r.next_reply()) {
+                ++taken;
+            }
+            QCOMPARE(taken, 10);
+            r.arrive("+OK" + QByteArray(98, 'x') + line_end);
+            QVERIFY(r.overflowed());
+            r.arrive("\r\n.\r\n");
+            r.next_reply();
+            QVERIFY(!r.reply_done());
+            r.begin_reply();
+            QVERIFY(!r.overflowed());
         }
-        QCOMPARE(taken, 10);
-        for (int i = 0; i < 20 && !r.overflowed(); ++i) {
-            r.arrive(QByteArray(10, 'x'));
-        }
-        QVERIFY(r.overflowed());
-        r.arrive("\r\n.\r\n");
-        r.next_reply();
-        QVERIFY(!r.reply_done());
-        r.begin_reply();
-        QVERIFY(!r.overflowed());
     }
 };
 

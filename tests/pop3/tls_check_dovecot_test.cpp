@@ -11,6 +11,7 @@
 #include <QTextEdit>
 #include <QtTest>
 
+#include "pop3/header_cache.h"
 #include "support/check_fixture.h"
 #include "support/dovecot_fixture.h"
 #include "support/scripted_pop3_server.h"
@@ -138,7 +139,7 @@ private slots:
         QVERIFY(!check.log().contains("Secure connection"));
         QCOMPARE(check.trust_file(), check.trust_heading() + "verified\r\n");
         QCOMPARE(check.folder.open_to_others(), QStringList{"lumetta_pop.cfg"});
-        const QString cache = check.server + ".hdr";
+        const QString cache = header_cache_file_name({check.server, "user21"});
         for (const QString& name :
              {DovecotFixture::address() + ".svr", cache, QString("logfile.txt")}) {
             QFile::setPermissions(check.folder.file(name),
@@ -214,7 +215,8 @@ private slots:
             "S: +OK",      "C: STAT", "S: +OK 1 0"};
         const Transcript top = {"C: TOP 1 0", ScriptedReply::text(testing::top_reply("a@x", "1"))};
         const Transcript read = offers("", Transcript{"S: +OK\r\nTOP\r\n."} + login + top);
-        const Transcript uidl = {"C: UIDL", "S: +OK\r\n1 u1\r\n."};
+        const Transcript uidl = {"C: UIDL", "S: +OK\r\n1 u1\r\n.", "C: LIST",
+                                 "S: +OK\r\n1 10\r\n."};
         const QString twice =
             "no reply to CAPA within 2 s, on a second connection too; nothing "
             "else was sent, and CAPA is asked again at the next check";

@@ -61,12 +61,18 @@ ScriptedPop3Server::Responder ScriptedPop3Server::mailbox(const QList<QByteArray
         if (command == "STAT") {
             return ScriptedReply::text("+OK " + QByteArray::number(blocks.size()) + " 4096\r\n");
         }
-        if (command == "UIDL") {
-            QByteArray listing = unique_ids.isEmpty() ? "-ERR unknown command\r\n" : "+OK\r\n";
+        if ((command == "UIDL" || command == "LIST") && unique_ids.isEmpty()) {
+            return ScriptedReply::text("-ERR unknown command\r\n");
+        }
+        if (command == "UIDL" || command == "LIST") {
+            QByteArray listing = "+OK\r\n";
             for (int k = 1; k <= unique_ids.size(); ++k) {
-                listing += QByteArray::number(k) + ' ' + unique_ids[k - 1] + "\r\n";
+                listing += QByteArray::number(k) + ' ' +
+                           (command == "UIDL" ? unique_ids[k - 1]
+                                              : QByteArray::number(blocks[k - 1].size())) +
+                           "\r\n";
             }
-            return ScriptedReply::text(listing + (unique_ids.isEmpty() ? "" : ".\r\n"));
+            return ScriptedReply::text(listing + ".\r\n");
         }
         const int k = command.startsWith("TOP ") ? command.split(' ').value(1).toInt() : 0;
         if (command.startsWith("TOP ")) {
@@ -182,40 +188,42 @@ void ScriptedPop3Server::play(ScriptedReply reply) {
     }
 }
 
+// Replies to commands sent ahead follow each other at once, as a pipelining
+// server's do; one that waits or comes in pieces begins a little later.
 void ScriptedPop3Server::write_next_piece() {
-    if (!client_ || playing_.isEmpty()) {
-        return;
-    }
-    ScriptedReply& reply = playing_.first();
-    if (reply.delay_ms > 0) {
-        // A late reply is for the connection that asked for it only.
-        const QPointer<QTcpSocket> asked = client_;
-        QTimer::singleShot(std::exchange(reply.delay_ms, 0), this, [this, asked] {
-            if (asked == client_) {
-                write_next_piece();
-            }
-        });
-        return;
-    }
-    if (!reply.pieces.isEmpty()) {
-        client_->write(reply.pieces.takeFirst());
-        client_->flush();
+    while (client_ && !playing_.isEmpty()) {
+        ScriptedReply& reply = playing_.first();
+        if (reply.delay_ms > 0) {
+            // A late reply is for the connection that asked for it only.
+            const QPointer<QTcpSocket> asked = client_;
+            QTimer::singleShot(std::exchange(reply.delay_ms, 0), this, [this, asked] {
+                if (asked == client_) {
+                    write_next_piece();
+                }
+            });
+            return;
+        }
         if (!reply.pieces.isEmpty()) {
+            client_->write(reply.pieces.takeFirst());
+            client_->flush();
+            if (!reply.pieces.isEmpty()) {
+                QTimer::singleShot(piece_gap_ms, this, &ScriptedPop3Server::write_next_piece);
+                return;
+            }
+        }
+        if (reply.close_after) {
+            playing_.clear();
+            client_->disconnectFromHost();
+            return;
+        }
+        if (reply.starts_tls) {
+            start_server_tls();
+        }
+        playing_.removeFirst();
+        if (!playing_.isEmpty() && playing_.first().pieces.size() > 1) {
             QTimer::singleShot(piece_gap_ms, this, &ScriptedPop3Server::write_next_piece);
             return;
         }
-    }
-    if (reply.close_after) {
-        playing_.clear();
-        client_->disconnectFromHost();
-        return;
-    }
-    if (reply.starts_tls) {
-        start_server_tls();
-    }
-    playing_.removeFirst();
-    if (!playing_.isEmpty()) {
-        QTimer::singleShot(piece_gap_ms, this, &ScriptedPop3Server::write_next_piece);
     }
 }
 

@@ -91,7 +91,8 @@ public:
     int connections = 0;
 
     // A responder for a mailbox of the given header blocks; UIDL lists
-    // `unique_ids` (one per block), or is refused when there are none.
+    // `unique_ids` (one per block) and LIST the blocks' sizes, or both are
+    // refused when there are none.
     static Responder mailbox(const QList<QByteArray>& blocks,
                              const QByteArrayList& unique_ids = {});
 
