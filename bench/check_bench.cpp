@@ -368,7 +368,7 @@ void bench_against_least_cost(const QList<int>& sizes) {
             if (transport != Transport::Plain && !tls) {
                 continue;
             }
-            const Row row = measure(mailbox.user, transport, mailbox.count > 3000 ? 2 : 3);
+            const Row row = measure(mailbox.user, transport, mailbox.count > 3000 ? 3 : 5);
             const auto figures = [](const CheckFigures& ours, double least, double alone) {
                 std::printf("%7.1f (%7.1f, %7.1f) %5.2f x %5.2f x | ", ours.wall_ms, least, alone,
                             ours.wall_ms / least, ours.wall_ms / alone);
