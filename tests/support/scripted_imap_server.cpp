@@ -10,6 +10,13 @@ ScriptedImapServer::ScriptedImapServer(QByteArrayList transcripts)
     server_.listen(QHostAddress::LocalHost);
 }
 
+// The clients still connected go without telling the plays, which go first.
+ScriptedImapServer::~ScriptedImapServer() {
+    for (QTcpSocket* client : plays_.keys()) {
+        client->disconnect(this);
+    }
+}
+
 void ScriptedImapServer::accept() {
     while (QTcpSocket* client = server_.nextPendingConnection()) {
         ++connections;

@@ -22,6 +22,7 @@ class ScriptedImapServer : public QObject {
     Q_OBJECT
 public:
     explicit ScriptedImapServer(QByteArrayList transcripts = {});
+    ~ScriptedImapServer() override;
 
     quint16 port() const { return server_.serverPort(); }
 
