@@ -72,10 +72,12 @@ void IdleAccounts::network_changed() {
     }
 }
 
-// A file replaced whole (an atomic rewrite) is no longer the one watched.
+// A file replaced whole (an atomic rewrite) is no longer the one watched:
+// the watch moves to the file now there.
 void IdleAccounts::follow_file() {
     const QString path = context_.files.accounts();
-    if (!file_watch_.files().contains(path) && QFile::exists(path)) {
+    file_watch_.removePath(path);
+    if (QFile::exists(path)) {
         file_watch_.addPath(path);
     }
 }

@@ -8,7 +8,7 @@
 #include <QtTest>
 
 #include "app/idle_accounts.h"
-#include "config/accounts_file.h"
+#include "config/account_fields.h"
 #include "core/date_time_text.h"
 #include "notify/nota_form.h"
 #include "support/check_fixture.h"
@@ -188,12 +188,12 @@ private slots:
         QCOMPARE(start.log_text().count("the idle connection dropped"), 1);
         QVERIFY2(!start.log_text().contains("Can\u00b4t"), qPrintable(start.log_text()));
 
-        // The accounts editor's Save makes the watchers anew.
-        QVERIFY(appendAccount(start.files.accounts(),
-                              {"imap://" + relay.address(), "user44", "secret", ""})
+        // The accounts editor's Save (an atomic rewrite) makes the watchers anew.
+        QVERIFY(replace_account(start.files.accounts(), account_key(server, "user43"),
+                                {server, "user44", "secret", ""})
                     .isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(idle->watchers().size(), size_t(2), 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(idle->watchers().back()->idling(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(watcher()->account().login == "user44" && watcher()->idling(),
+                                 5000);
     }
 };
 
