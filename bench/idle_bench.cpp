@@ -4,8 +4,10 @@
 // from /proc/self as the soak reads memory, count its wake-ups. Preemptions
 // by other programs are left out. Prints wake-ups per minute for the whole process and per thread.
 // Run it as it is (no system bus, as on a machine without a desktop) and
-// inside scripts/system-bus-mocks (logind and NetworkManager present).
-//   build/bench/idle_bench [SECONDS]
+// inside scripts/system-bus-mocks (logind and NetworkManager present). With
+// "imap", the program idles on the private Dovecot's INBOX of user09 too
+// (its IMAP port from the environment, see scripts/dovecot-test-server).
+//   build/bench/idle_bench [SECONDS] [imap]
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -15,6 +17,7 @@
 #include <cstdio>
 
 #include "app/form1.h"
+#include "app/idle_accounts.h"
 #include "support/startup_fixture.h"
 
 using namespace ostrel;
@@ -66,6 +69,12 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     StartupFixture start;
+    const bool imap = argc > 2 && QByteArray(argv[2]) == "imap";
+    if (imap) {
+        start.folder.write("lumetta_pop.cfg",
+                           "imap://127.0.0.1:" + qgetenv("OSTREL_DOVECOT_IMAP_PORT") +
+                               "<>user09<>" + qgetenv("OSTREL_DOVECOT_PASSWORD") + "<>\r\n");
+    }
     if (!start.load()) {
         std::fprintf(stderr, "the main window did not load\n");
         return 1;
@@ -88,5 +97,10 @@ int main(int argc, char* argv[]) {
                     woke * 60.0 / seconds);
     }
     std::printf("  %-28s %6ld  (%.1f a minute)\n", "whole process", total, total * 60.0 / seconds);
+    if (imap) {
+        const auto* idle = start.window().findChild<IdleAccounts*>();
+        const bool idling = !idle->watchers().empty() && idle->watchers()[0]->idling();
+        std::printf("IMAP account idling all along: %s\n", idling ? "yes" : "NO");
+    }
     return 0;
 }

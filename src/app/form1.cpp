@@ -6,6 +6,7 @@
 #include <QTextEdit>
 #include <QTimer>
 
+#include "app/idle_accounts.h"
 #include "app/sign_in_parts.h"
 #include "app/startup_files.h"
 #include "check/check_driver.h"
@@ -14,6 +15,7 @@
 #include "desktop/system_watch.h"
 #include "desktop/tray_menu.h"
 #include "desktop/tray_notice.h"
+#include "imap/imap_reader.h"
 #include "notify/nota_manager.h"
 #include "pop3/pop3_reader.h"
 
@@ -73,10 +75,13 @@ Form1::Form1(const QString& program_folder, const QString& program_path, Prompt 
 
     notes_ = std::make_unique<NotaManager>(log_, this);
     sign_ins_ = std::make_unique<SignInParts>(passwords_, files_, log_, &QDesktopServices::openUrl);
-    // Every account is read over POP3.
+    // An account is read over IMAP when its server field says so, else over POP3.
     Pop3Settings pop3;
     pop3.reply_timeout_ms = timings_.reply_timeout_ms;
     pop3_ = std::make_unique<Pop3Reader>(files_, log_, prompt_, pop3);
+    imap::ImapSettings imap_settings;
+    imap_settings.reply_timeout_ms = timings_.reply_timeout_ms;
+    imap_ = std::make_unique<imap::ImapReader>(files_, log_, prompt_, imap_settings);
     driver_ = std::make_unique<CheckDriver>(
         context_, *notes_, passwords_,
         CheckControls{Timer1, Timer2, Text1,
@@ -85,11 +90,19 @@ Form1::Form1(const QString& program_folder, const QString& program_path, Prompt 
                           set_icon(image);
                           refresh_tray_icon();
                       }},
-        [this](const QString&) -> MailboxReader& { return *pop3_; }, sign_ins_->check_tokens(),
-        this);
+        [this](const QString& server) -> MailboxReader& {
+            return imap_scheme(server).isEmpty() ? static_cast<MailboxReader&>(*pop3_) : *imap_;
+        },
+        sign_ins_->check_tokens(), this);
     connect(driver_.get(), &CheckDriver::check_finished, this, &Form1::check_finished);
     connect(driver_.get(), &CheckDriver::check_finished, &policy_, &CheckPolicy::check_ended);
     connect(&policy_, &CheckPolicy::check_due, this, &Form1::check_for_policy);
+    idle_ = new IdleAccounts(
+        context_, passwords_, sign_ins_->idle_tokens(),
+        [this](const QString& server, const QString& login) {
+            driver_->check_account(server, login);
+        },
+        timings_.idle, this);
 
     Command3 = new QPushButton(QStringLiteral("nota show"), this);
     Command3->setObjectName(QStringLiteral("Command3"));
@@ -113,6 +126,9 @@ bool Form1::load(SingleInstance& instance) {
     Timer1->start();
     watch_ = new SystemWatch(this);
     policy_.follow(*watch_);
+    idle_->follow(*watch_);
+    // Once the program runs: a password may wait for the keyring.
+    QTimer::singleShot(0, idle_, &IdleAccounts::start);
     return true;
 }
 

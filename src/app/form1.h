@@ -13,6 +13,7 @@
 #include "core/event_log.h"
 #include "core/prompt.h"
 #include "desktop/tray_icon.h"
+#include "imap/idle_watcher.h"
 #include "net/connection.h"
 
 class QPushButton;
@@ -24,6 +25,7 @@ namespace ostrel {
 class CheckDriver;
 class Form9;
 class GeneralForm;
+class IdleAccounts;
 class Menu1;
 class NotaManager;
 class Pop3Reader;
@@ -31,6 +33,9 @@ struct SignInParts;
 class SingleInstance;
 class SystemWatch;
 class TrayMenu;
+namespace imap {
+class ImapReader;
+}
 
 // Timer periods. The product uses the defaults; tests may shorten them.
 struct Timings {
@@ -39,11 +44,12 @@ struct Timings {
     int reply_timeout_ms = kReplyTimeoutMs;
     int keyring_timeout_ms = PasswordStore::kTimeoutMs;
     WakeTimings wake;
+    imap::IdleTimings idle;
 };
 
 // The main window: never shown, it owns the tray icon, the timers, the check
-// driver with its mailbox reader, the sign-ins with mail providers, the popups
-// and the shared state.
+// driver with its mailbox readers, the idle watchers, the sign-ins with mail
+// providers, the popups and the shared state.
 class Form1 : public QWidget {
     Q_OBJECT
 public:
@@ -105,7 +111,9 @@ private:
     std::unique_ptr<NotaManager> notes_;
     std::unique_ptr<SignInParts> sign_ins_;
     std::unique_ptr<Pop3Reader> pop3_;
+    std::unique_ptr<imap::ImapReader> imap_;
     std::unique_ptr<CheckDriver> driver_;
+    IdleAccounts* idle_ = nullptr;
     QPointer<Form9> form9_;
     QPointer<GeneralForm> general_form_;
     QPointer<Menu1> menu1_;

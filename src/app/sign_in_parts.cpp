@@ -15,15 +15,23 @@ SignInParts::SignInParts(SecretStore& keyring, const DataFiles& files, EventLog&
       editor(sessions, providers) {}
 
 TokenSource SignInParts::check_tokens() {
-    return [this](const QString& server, const QString& login, bool renew) -> TokenAnswer {
-        const OAuthAccount account{server, login, MailProtocol::Pop3};
+    return tokens(true);
+}
+
+TokenSource SignInParts::idle_tokens() {
+    return tokens(false);
+}
+
+TokenSource SignInParts::tokens(bool tell) {
+    return [this, tell](const QString& server, const QString& login, bool renew) -> TokenAnswer {
+        const OAuthAccount account{server, login, mail_protocol(server)};
         // Only a stored sign-in makes a token login: every other account
         // keeps its password, whatever its server.
         if (!renew && sessions.stored_state(account) != StoredToken::Found) {
             return {};
         }
         const AccessToken token =
-            renew ? sessions.renewed_token(account) : sessions.access_token(account);
+            renew ? sessions.renewed_token(account) : sessions.access_token(account, tell);
         switch (token.status) {
             case AccessToken::Ready:
                 return {TokenAnswer::Ready, token.token, {}, false};

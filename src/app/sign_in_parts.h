@@ -29,6 +29,9 @@ struct SignInParts {
     // A check's access tokens: for an account that is signed in (asked
     // before any password), refreshed before they expire, renewed on demand.
     TokenSource check_tokens();
+    // The same for the idle watchers, which tell the user nothing: a lost
+    // sign-in stays for the next check to tell.
+    TokenSource idle_tokens();
 
     TokenStore store;
     ProviderCatalogue providers;
@@ -37,6 +40,9 @@ struct SignInParts {
     SignIn browser;
     OAuthSessions sessions;
     AccountSignIns editor;
+
+private:
+    TokenSource tokens(bool tell);
 };
 
 }  // namespace ostrel

@@ -65,8 +65,22 @@ QList<OAuthProvider> preset_providers() {
     return {microsoft, google};
 }
 
+MailProtocol mail_protocol(const QString& server) {
+    const QString field = server.trimmed();
+    return field.startsWith(QLatin1String("imap://"), Qt::CaseInsensitive) ||
+                   field.startsWith(QLatin1String("imaps://"), Qt::CaseInsensitive)
+               ? MailProtocol::Imap
+               : MailProtocol::Pop3;
+}
+
 QString server_host(const QString& server) {
     QString host = server.trimmed().toLower();
+    if (mail_protocol(host) == MailProtocol::Imap) {
+        host = host.mid(host.indexOf(QLatin1String("://")) + 3);
+        if (host.endsWith(QLatin1Char('/'))) {
+            host.chop(1);
+        }
+    }
     if (host.startsWith(QLatin1Char('['))) {
         return host.mid(1, host.indexOf(QLatin1Char(']')) - 1);
     }

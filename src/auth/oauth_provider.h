@@ -40,8 +40,13 @@ struct OAuthProvider {
 QList<OAuthProvider> preset_providers();
 
 // The host of a server as the accounts file writes it: "host", "host:port",
-// "[IPv6]:port" or a bare IPv6 address; lower case.
+// "[IPv6]:port" or a bare IPv6 address, each also after "imap://" or
+// "imaps://"; lower case.
 QString server_host(const QString& server);
+
+// The protocol a server field names: IMAP for the "imap://" and "imaps://"
+// forms (any letter case), POP3 for every other.
+MailProtocol mail_protocol(const QString& server);
 
 // A URL tokens may be sent to: https, or http to this machine only.
 bool safe_token_url(const QUrl& url);

@@ -129,17 +129,17 @@ bool OAuthSessions::sign_in_lost(const OAuthAccount& account) const {
     return sessions_.value(entry_of(account)).refused;
 }
 
-AccessToken OAuthSessions::access_token(const OAuthAccount& account) {
+AccessToken OAuthSessions::access_token(const OAuthAccount& account, bool tell) {
     Session& session = sessions_[entry_of(account)];
     if (session.refused) {
-        return sign_in_again(account, session);
+        return sign_in_again(account, session, tell);
     }
     const QDateTime soon = QDateTime::currentDateTimeUtc().addSecs(refresh_margin_secs_);
     if (!session.access_token.isEmpty() &&
         (!session.expires_at.isValid() || session.expires_at > soon)) {
         return {AccessToken::Ready, session.access_token, {}, false};
     }
-    return refresh(account, session);
+    return refresh(account, session, tell);
 }
 
 AccessToken OAuthSessions::renewed_token(const OAuthAccount& account) {
@@ -147,7 +147,7 @@ AccessToken OAuthSessions::renewed_token(const OAuthAccount& account) {
     return access_token(account);
 }
 
-AccessToken OAuthSessions::refresh(const OAuthAccount& account, Session& session) {
+AccessToken OAuthSessions::refresh(const OAuthAccount& account, Session& session, bool tell) {
     session.access_token.clear();
     const std::optional<OAuthProvider> provider = providers_.for_server(account.server);
     if (!provider) {
@@ -172,7 +172,7 @@ AccessToken OAuthSessions::refresh(const OAuthAccount& account, Session& session
     const TokenReply reply = endpoint_.refresh(*provider, session.refresh_token);
     if (reply.status == TokenReply::Refused) {
         session.refused = true;
-        return sign_in_again(account, session);
+        return sign_in_again(account, session, tell);
     }
     if (reply.status == TokenReply::Failed) {
         return {AccessToken::Unavailable,
@@ -197,9 +197,9 @@ AccessToken OAuthSessions::refresh(const OAuthAccount& account, Session& session
     return {AccessToken::Ready, session.access_token, {}, false};
 }
 
-AccessToken OAuthSessions::sign_in_again(const OAuthAccount& account, Session& session) {
-    const bool first = !session.told;
-    session.told = true;
+AccessToken OAuthSessions::sign_in_again(const OAuthAccount& account, Session& session, bool tell) {
+    const bool first = tell && !session.told;
+    session.told = session.told || tell;
     return {AccessToken::SignInAgain,
             {},
             QStringLiteral("the provider no longer accepts the sign-in of %1; sign it in again")

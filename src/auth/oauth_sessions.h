@@ -61,7 +61,9 @@ public:
     // signed out, what could not be done), or an empty text.
     QString move_sign_in(const OAuthAccount& from, const OAuthAccount& to);
 
-    AccessToken access_token(const OAuthAccount& account);
+    // The account's access token, refreshed when it is due. `tell`: a lost
+    // sign-in counts as told (first_notice) only when this asker tells it.
+    AccessToken access_token(const OAuthAccount& account, bool tell = true);
     // For a login the server refused: a new access token, refreshed now.
     AccessToken renewed_token(const OAuthAccount& account);
 
@@ -73,8 +75,8 @@ private:
         bool refused = false;   // the provider refused the refresh token
         bool told = false;
     };
-    AccessToken refresh(const OAuthAccount& account, Session& session);
-    AccessToken sign_in_again(const OAuthAccount& account, Session& session);
+    AccessToken refresh(const OAuthAccount& account, Session& session, bool tell);
+    AccessToken sign_in_again(const OAuthAccount& account, Session& session, bool tell);
 
     ProviderCatalogue& providers_;
     TokenStore& store_;

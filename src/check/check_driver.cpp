@@ -2,10 +2,12 @@
 
 #include <QTextEdit>
 #include <QTimer>
+#include <utility>
 
 #include "check/mail_evaluation.h"
 #include "config/accounts_file.h"
 #include "config/password_store.h"
+#include "core/data_files.h"
 #include "notify/nota_manager.h"
 
 namespace ostrel {
@@ -37,32 +39,85 @@ CheckDriver::~CheckDriver() = default;
 
 void CheckDriver::executa2() {
     if (running_) {
+        whole_wanted_ = whole_wanted_ || !whole_;
         return;
     }
-    running_ = true;
-    run_check();
-    running_ = false;
-    emit check_finished();
+    whole_wanted_ = true;
+    run_wanted();
+}
+
+void CheckDriver::check_account(const QString& server, const QString& login) {
+    const QString key = account_key(server, login);
+    if (!wanted_accounts_.contains(key)) {
+        wanted_accounts_ << key;
+    }
+    if (!running_) {
+        run_wanted();
+    }
+}
+
+// The checks asked for, one after another: a complete one covers every
+// account asked for before it began.
+void CheckDriver::run_wanted() {
+    while (whole_wanted_ || !wanted_accounts_.isEmpty()) {
+        running_ = true;
+        whole_ = std::exchange(whole_wanted_, false);
+        if (whole_) {
+            wanted_accounts_.clear();
+            run_check();
+        } else {
+            run_account_check(wanted_accounts_.takeFirst());
+        }
+        running_ = false;
+        emit check_finished();
+        if (ending_) {
+            whole_wanted_ = false;
+            wanted_accounts_.clear();
+        }
+    }
 }
 
 void CheckDriver::run_check() {
-    controls_.Timer2->start();
     controls_.Timer1->stop();
-    controls_.Text1->clear();
-
-    accounts_.setFileName(context_.files.accounts());
-    if (!accounts_.open(QIODevice::ReadOnly)) {
-        failure_exit(QStringLiteral(" cannot open %1: %2")
-                         .arg(accounts_.fileName(), accounts_.errorString()));
+    QStringList lines;
+    if (!open_accounts(&lines)) {
         return;
     }
-    const QStringList lines = split_account_lines(accounts_.readAll());
     for (int n = 0; n < lines.size(); ++n) {
         if (!visit_account(n + 1, lines[n])) {
             return;
         }
     }
     restore_after_check();
+}
+
+void CheckDriver::run_account_check(const QString& key) {
+    QStringList lines;
+    if (!open_accounts(&lines)) {
+        return;
+    }
+    for (int n = 0; n < lines.size(); ++n) {
+        const QStringList fields = split_account_fields(lines[n]);
+        if (fields.size() >= 2 && account_key(fields[0], fields[1]) == key &&
+            !visit_account(n + 1, lines[n])) {
+            return;
+        }
+    }
+    restore_after_check();
+}
+
+// The blink starts, the trace is cleared and the accounts are read.
+bool CheckDriver::open_accounts(QStringList* lines) {
+    controls_.Timer2->start();
+    controls_.Text1->clear();
+    accounts_.setFileName(context_.files.accounts());
+    if (!accounts_.open(QIODevice::ReadOnly)) {
+        failure_exit(QStringLiteral(" cannot open %1: %2")
+                         .arg(accounts_.fileName(), accounts_.errorString()));
+        return false;
+    }
+    *lines = split_account_lines(accounts_.readAll());
+    return true;
 }
 
 // One line of the accounts file. Whatever goes wrong with it is logged (or,
@@ -100,9 +155,13 @@ bool CheckDriver::visit_account(int line_number, const QString& line) {
                             {server, fields[3], reading.messages, reading.count});
             break;
         case Outcome::Ending:
+            ending_ = true;
             return false;
         case Outcome::CannotConnect:
-            context_.log.log_event(QStringLiteral("Can\u00b4t connect to Pop3 ") + server);
+            context_.log.log_event((imap_scheme(server).isEmpty()
+                                        ? QStringLiteral("Can\u00b4t connect to Pop3 ")
+                                        : QStringLiteral("Can\u00b4t connect to IMAP ")) +
+                                   server);
             break;
         case Outcome::Refused:
             context_.prompt(reading.text, QString(), PromptIcon::None, PromptButtons::Ok);
@@ -184,10 +243,13 @@ void CheckDriver::show_total(const QString& server, qint64 count) {
 
 // Between checks: Timer1 running, no blink, caption "Get Mail", the normal
 // image, the accounts file closed (each reader closes its own connection).
+// An account's own check leaves the schedule's tick as it runs.
 void CheckDriver::restore_after_check() {
     accounts_.close();
     controls_.Timer2->stop();
-    controls_.Timer1->start();
+    if (whole_) {
+        controls_.Timer1->start();
+    }
     controls_.set_caption(QStringLiteral("Get Mail"));
     controls_.show_image(TrayImage::Normal);
 }

@@ -30,8 +30,15 @@ public:
     ~CheckDriver() override;
 
     // Runs one complete check. A request while a check runs is refused and
-    // leaves the running check untouched.
+    // leaves the running check untouched; while an account's own check runs
+    // (below), the complete check follows it.
     void executa2();
+    // Checks the lines of one account (server and login) as a complete check
+    // checks them: the same seen state, rules, popups and blink. For an idle
+    // connection that heard of new mail. Asked for while any check runs, it
+    // follows that check, since that one may have read the account before
+    // the mail came. The schedule's tick runs on meanwhile.
+    void check_account(const QString& server, const QString& login);
     bool running() const { return running_; }
 
 signals:
@@ -39,7 +46,10 @@ signals:
     void check_finished();
 
 private:
+    void run_wanted();
     void run_check();
+    void run_account_check(const QString& key);
+    bool open_accounts(QStringList* lines);
     bool visit_account(int line_number, const QString& line);
     bool find_credential(MailboxAccount& account);
     void tell_no_token(const QString& server, const QString& login, const TokenAnswer& answer);
@@ -56,6 +66,10 @@ private:
     TokenSource tokens_;
     QFile accounts_;
     bool running_ = false;
+    bool whole_ = false;           // the running check is a complete one
+    bool whole_wanted_ = false;    // a complete check follows the running one
+    QStringList wanted_accounts_;  // account keys whose own checks follow
+    bool ending_ = false;          // the program is ending: no check follows
 };
 
 }  // namespace ostrel

@@ -5,6 +5,7 @@
 #include "core/data_files.h"
 #include "core/line_split.h"
 #include "core/whole_file.h"
+#include "mail/mailbox_address.h"
 
 namespace ostrel {
 
@@ -25,6 +26,10 @@ QString account_field_problem(const PopAccount& account) {
         if (breaks_the_line(*field)) {
             return QStringLiteral("A field cannot hold \"<>\" or a line break.");
         }
+    }
+    const QString imap_problem = parse_mailbox_address(account.server).error;
+    if (!imap_problem.isEmpty()) {
+        return QStringLiteral("The server cannot be used: %1.").arg(imap_problem);
     }
     const QString unsafe = unsafe_server_name_reason(account.server);
     if (!unsafe.isEmpty()) {

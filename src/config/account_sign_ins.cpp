@@ -10,7 +10,7 @@ namespace ostrel {
 namespace {
 
 OAuthAccount oauth_account(const QString& server, const QString& login) {
-    return {server, login, MailProtocol::Pop3};
+    return {server, login, mail_protocol(server)};
 }
 
 }  // namespace

@@ -26,7 +26,14 @@ public:
     ResponseReader() : ResponseReader(Limits{}) {}
     explicit ResponseReader(Limits limits) : limits_(limits) {}
 
+    // A large mailbox's SEARCH response may be allowed more than others;
+    // the new caps count for responses not yet framed whole.
+    void set_limits(Limits limits) { limits_ = limits; }
+    const Limits& limits() const { return limits_; }
+
     void arrive(QByteArrayView bytes);
+    // A whole response waits to be taken, or the reading stopped over a cap.
+    bool has_response() const { return !ends_.isEmpty() || over_cap_; }
     // The next whole response, in the order they came; none while the next
     // one is still incomplete or after an over-cap response.
     [[nodiscard]] std::optional<Response> take();

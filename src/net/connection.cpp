@@ -57,6 +57,10 @@ Connection::~Connection() {
 }
 
 void Connection::connect_to(const QString& server, quint16 default_port) {
+    connect_to(server, parse_server_address(server, default_port));
+}
+
+void Connection::connect_to(const QString& server, const ServerAddress& address) {
     if (!is_closed()) {
         return;
     }
@@ -64,7 +68,6 @@ void Connection::connect_to(const QString& server, quint16 default_port) {
     refused_ = false;
     broken_ = false;
     question_.clear();
-    const ServerAddress address = parse_server_address(server, default_port);
     host_ = address.host;
     if (address.port != tls_.port) {
         securing_ = false;

@@ -8,6 +8,8 @@
 #include <QString>
 #include <functional>
 
+#include "net/server_address.h"
+
 class QEventLoop;
 class QSslSocket;
 class QTimer;
@@ -76,6 +78,9 @@ public:
     // when none is written) unless the socket is already in use. This is the
     // one place a connection is made.
     void connect_to(const QString& server, quint16 default_port);
+    // The same to an address already read from the field: `server` is only
+    // the name log lines and the certificate judge are given.
+    void connect_to(const QString& server, const ServerAddress& address);
     bool is_closed() const;
     bool is_encrypted() const;
     // Encrypted, with a certificate the system verified: no judge was asked.

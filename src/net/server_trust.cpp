@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QList>
 
+#include "core/data_files.h"
 #include "core/whole_file.h"
 
 namespace ostrel {
@@ -34,7 +35,7 @@ bool is_fingerprint(QByteArrayView text) {
 }  // namespace
 
 QString server_trust_file_name(const QString& server) {
-    return server + QStringLiteral(".tls");
+    return account_file_stem(server) + QStringLiteral(".tls");
 }
 
 QString certificate_fingerprint(const QSslCertificate& certificate) {
@@ -42,7 +43,7 @@ QString certificate_fingerprint(const QSslCertificate& certificate) {
 }
 
 QByteArray server_trust_content(const QString& server, const ServerTrust& trust) {
-    QByteArray content = kFormat + server.toUtf8() + kLineEnd;
+    QByteArray content = kFormat + account_file_stem(server).toUtf8() + kLineEnd;
     if (trust.offered_stls) {
         content += kStls + kLineEnd;
     }
@@ -57,7 +58,7 @@ QByteArray server_trust_content(const QString& server, const ServerTrust& trust)
 
 std::optional<ServerTrust> parse_server_trust(const QByteArray& content, const QString& server,
                                               QString* problem) {
-    const QByteArray heading = kFormat + server.toUtf8() + kLineEnd;
+    const QByteArray heading = kFormat + account_file_stem(server).toUtf8() + kLineEnd;
     if (!content.startsWith(heading) || !content.endsWith(kLineEnd)) {
         *problem = QStringLiteral("it is not this server's security file");
         return std::nullopt;

@@ -20,6 +20,8 @@ struct ServerTrust {
     QStringList pins;  // SHA-256 fingerprints, as certificate_fingerprint() writes them
 };
 
+// The file and its heading are named by the server's file stem (see
+// account_file_stem), which is the server field itself for POP3.
 QString server_trust_file_name(const QString& server);
 
 // SHA-256 of the certificate in upper-case hex pairs joined by colons.

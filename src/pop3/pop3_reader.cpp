@@ -7,6 +7,7 @@
 #include "auth/sasl.h"
 #include "auth/token_endpoint.h"
 #include "core/event_log.h"
+#include "mail/token_renewal.h"
 #include "net/server_address.h"
 #include "net/tls_policy.h"
 #include "pop3/header_cache.h"
@@ -34,34 +35,13 @@ Pop3Reader::Pop3Reader(const DataFiles& files, EventLog& log, const Prompt& prom
 }
 
 MailboxReading Pop3Reader::read(const MailboxAccount& account, const CountHeard& count_heard) {
-    token_refusal_.clear();
-    MailboxReading reading = dialogue(account, count_heard);
-    session_.close();
-    if (token_refusal_.isEmpty()) {
-        return reading;
-    }
-    // A refused token is renewed once and tried on a new connection: a
-    // server may hang up after a refusal, or while the renewal waits for the
-    // provider. Without a renewed token the renewal has said why.
-    QString refused = QStringLiteral("%1: the sign-in token of %2 was refused");
-    if (account.credential.renew) {
-        const std::optional<QString> renewed = account.credential.renew();
-        if (!renewed) {
-            return reading;
-        }
-        MailboxAccount again = account;
-        again.credential.secret = *renewed;
+    return read_renewing_token(account, log_, [&](const MailboxAccount& as, QString* refusal) {
         token_refusal_.clear();
-        reading = dialogue(again, count_heard);
+        MailboxReading reading = dialogue(as, count_heard);
         session_.close();
-        if (token_refusal_.isEmpty()) {
-            return reading;
-        }
-        refused += QStringLiteral(", and a renewed one too");
-    }
-    log_.log_event((refused + QStringLiteral(": %3; the account was not checked"))
-                       .arg(account.server, account.login, token_refusal_));
-    return reading;
+        *refusal = token_refusal_;
+        return reading;
+    });
 }
 
 // The dialogue with one server. The mailbox counts as read only when every

@@ -51,7 +51,7 @@ void primary_connection(const QString& path) {
 // asked), counting its checks.
 struct Watched : testing::StartupFixture {
     explicit Watched(int tick_ms, bool refused_account = false)
-        : StartupFixture({tick_ms, 50, 2000, PasswordStore::kTimeoutMs, {50, 300, 5000}}) {
+        : StartupFixture({tick_ms, 50, 2000, PasswordStore::kTimeoutMs, {50, 300, 5000}, {}}) {
         folder.write("general.cfg", "1\r\n0\r\n");
         folder.write("lumetta_pop.cfg",
                      DovecotFixture::address().toUtf8() + "<>user29<>" +

@@ -8,6 +8,7 @@
 #include "check/check_driver.h"
 #include "config/password_store.h"
 #include "core/resources.h"
+#include "imap/imap_reader.h"
 #include "notify/nota_manager.h"
 #include "pop3/pop3_reader.h"
 #include "support/context_fixture.h"
@@ -16,19 +17,25 @@ namespace ostrel::testing {
 
 // A check as the main window runs it, without the main window: a context,
 // the popups and their owner, the schedule's tick and the blink, the header
-// trace, one POP3 reader with a short reply time-out, and the driver that
-// reads every account with it, asking `tokens` for signed-in accounts.
+// trace, a POP3 and an IMAP reader with a short reply time-out, and the
+// driver that reads each account with the one its server field names,
+// asking `tokens` for signed-in accounts.
 struct CheckFixture : ContextFixture {
     explicit CheckFixture(int reply_timeout_ms = 400, const TlsSettings& tls = {kPop3TlsPort, {}},
                           int keyring_timeout_ms = PasswordStore::kTimeoutMs,
                           TokenSource tokens = {})
         : passwords(keyring_timeout_ms),
           reader(files, log, prompt, {reply_timeout_ms, tls}),
+          imap_reader(files, log, prompt, {reply_timeout_ms, tls.extra_authorities}),
           driver(
               context, notes, passwords,
               {&Timer1, &Timer2, &Text1, [this](const QString& text) { caption = text; },
                [this](TrayImage shown) { image = shown; }},
-              [this](const QString&) -> MailboxReader& { return reader; }, std::move(tokens)) {
+              [this](const QString& server) -> MailboxReader& {
+                  return imap_scheme(server).isEmpty() ? static_cast<MailboxReader&>(reader)
+                                                       : imap_reader;
+              },
+              std::move(tokens)) {
         init_resources();
         Timer1.setInterval(60000);
         Timer2.setInterval(50);
@@ -44,6 +51,7 @@ struct CheckFixture : ContextFixture {
     bool idle() const {
         return Timer1.isActive() && !Timer2.isActive() && caption == QLatin1String("Get Mail") &&
                image == TrayImage::Normal && reader.connection().is_closed() &&
+               imap_reader.connection().is_closed() &&
                !reader.connection().reply_timer()->isActive() && !driver.running();
     }
 
@@ -56,6 +64,7 @@ struct CheckFixture : ContextFixture {
     QString caption;
     TrayImage image = TrayImage::Normal;
     Pop3Reader reader;
+    imap::ImapReader imap_reader;
     CheckDriver driver;
 };
 

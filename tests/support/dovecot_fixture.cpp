@@ -5,6 +5,8 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 
 namespace ostrel::testing {
 
@@ -66,6 +68,22 @@ QByteArray DovecotFixture::message(const QByteArray& from, const QByteArray& sub
         "",
         "Body text that TOP n 0 never brings.\n"}
         .join('\n');
+}
+
+std::optional<QByteArray> DovecotFixture::doveadm(const QStringList& arguments,
+                                                  const QByteArray& input) {
+    QProcess process;
+    const QString configuration =
+        QFileInfo(qEnvironmentVariable("OSTREL_DOVECOT_HOME")).path() + "/dovecot.conf";
+    process.start("doveadm", QStringList{"-c", configuration} + arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(30000) || process.exitCode() != 0) {
+        qWarning("doveadm %s: %s", qPrintable(arguments.join(' ')),
+                 process.readAllStandardError().constData());
+        return std::nullopt;
+    }
+    return process.readAllStandardOutput();
 }
 
 QList<QByteArray> DovecotFixture::numbered_messages(int count, const QByteArray& from_prefix,

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
+#include <optional>
 
 namespace ostrel::testing {
 
@@ -18,6 +20,16 @@ public:
     static quint16 port() { return quint16(qEnvironmentVariableIntValue("OSTREL_DOVECOT_PORT")); }
     static QString password() { return qEnvironmentVariable("OSTREL_DOVECOT_PASSWORD"); }
     static QString address() { return QStringLiteral("127.0.0.1:%1").arg(port()); }
+    // IMAP on the same mailboxes: plain, plain with STARTTLS, TLS (see
+    // scripts/dovecot-test-server); 0 when not set up.
+    static quint16 imap_port(const char* kind = "IMAP") {
+        return quint16(
+            qEnvironmentVariableIntValue(QByteArray("OSTREL_DOVECOT_") + kind + "_PORT"));
+    }
+    // Runs doveadm on the instance with `arguments` and `input`; its output,
+    // or nothing with a failure.
+    static std::optional<QByteArray> doveadm(const QStringList& arguments,
+                                             const QByteArray& input = {});
 
     // Empties `user`'s mailbox, then delivers `messages` in order. Returns an
     // error description, empty on success.

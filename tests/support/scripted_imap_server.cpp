@@ -1,17 +1,41 @@
 #include "support/scripted_imap_server.h"
 
+#include <QSslServer>
 #include <QTimer>
 
 namespace ostrel::testing {
 
 ScriptedImapServer::ScriptedImapServer(QByteArrayList transcripts)
-    : transcripts(std::move(transcripts)) {
-    connect(&server_, &QTcpServer::newConnection, this, &ScriptedImapServer::accept);
-    server_.listen(QHostAddress::LocalHost);
+    : ScriptedImapServer(std::make_unique<QTcpServer>(), std::move(transcripts)) {}
+
+// A connection is taken once its handshake is done (QSslServer makes it
+// pending only then).
+ScriptedImapServer::ScriptedImapServer(const QSslConfiguration& tls, QByteArrayList transcripts)
+    : ScriptedImapServer(
+          [&tls] {
+              auto server = std::make_unique<QSslServer>();
+              server->setSslConfiguration(tls);
+              return server;
+          }(),
+          std::move(transcripts)) {}
+
+ScriptedImapServer::ScriptedImapServer(std::unique_ptr<QTcpServer> server,
+                                       QByteArrayList transcripts)
+    : transcripts(std::move(transcripts)), server_(std::move(server)) {
+    connect(server_.get(), &QTcpServer::pendingConnectionAvailable, this,
+            &ScriptedImapServer::accept);
+    server_->listen(QHostAddress::LocalHost);
+}
+
+// The clients still connected go without telling the plays, which go first.
+ScriptedImapServer::~ScriptedImapServer() {
+    for (QTcpSocket* client : plays_.keys()) {
+        client->disconnect(this);
+    }
 }
 
 void ScriptedImapServer::accept() {
-    while (QTcpSocket* client = server_.nextPendingConnection()) {
+    while (QTcpSocket* client = server_->nextPendingConnection()) {
         ++connections;
         connect(client, &QTcpSocket::disconnected, this, [this, client] {
             plays_.remove(client);

@@ -2,8 +2,10 @@
 
 #include <QByteArrayList>
 #include <QHash>
+#include <QSslConfiguration>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <memory>
 
 namespace ostrel::testing {
 
@@ -22,8 +24,11 @@ class ScriptedImapServer : public QObject {
     Q_OBJECT
 public:
     explicit ScriptedImapServer(QByteArrayList transcripts = {});
+    // Speaks TLS from the first byte, with the certificate and key of `tls`.
+    ScriptedImapServer(const QSslConfiguration& tls, QByteArrayList transcripts);
+    ~ScriptedImapServer() override;
 
-    quint16 port() const { return server_.serverPort(); }
+    quint16 port() const { return server_->serverPort(); }
 
     QByteArrayList transcripts;
     QByteArrayList received;  // every client line, without CR LF, over all connections
@@ -31,6 +36,8 @@ public:
     int connections = 0;
 
 private:
+    ScriptedImapServer(std::unique_ptr<QTcpServer> server, QByteArrayList transcripts);
+
     struct Play {
         QByteArrayList lines;    // what is left of the transcript
         QByteArrayList waiting;  // client lines not yet matched
@@ -40,7 +47,7 @@ private:
     void read(QTcpSocket* client);
     void play(QTcpSocket* client);
 
-    QTcpServer server_;
+    std::unique_ptr<QTcpServer> server_;
     QHash<QTcpSocket*, Play> plays_;
 };
 

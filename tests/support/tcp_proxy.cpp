@@ -99,6 +99,13 @@ void TcpProxy::deliver(Direction& direction) {
     }
 }
 
+void TcpProxy::drop_connections() {
+    for (auto& pair : pairs_) {
+        pair->client->abort();
+        pair->upstream->abort();
+    }
+}
+
 // Either end went away: the other end is closed too.
 void TcpProxy::drop(Pair* pair) {
     for (QTcpSocket* socket : {pair->client, pair->upstream}) {

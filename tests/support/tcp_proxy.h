@@ -36,6 +36,8 @@ public:
     // that holds it, as an attacker in between would strip a capability.
     void strip_reply_line(const QByteArray& line) { stripped_line_ = line; }
     int connections() const { return connections_; }
+    // Cuts every connection at once, as a network that fails would.
+    void drop_connections();
 
 private:
     struct Direction;

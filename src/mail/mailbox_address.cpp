@@ -1,17 +1,19 @@
-#include "imap/imap_address.h"
+#include "mail/mailbox_address.h"
 
 #include <QUrl>
 
-namespace ostrel::imap {
+#include "core/data_files.h"
+
+namespace ostrel {
 
 MailboxAddress parse_mailbox_address(const QString& server) {
     MailboxAddress address;
-    address.implicit_tls = server.startsWith(QLatin1String("imaps://"), Qt::CaseInsensitive);
-    if (!address.implicit_tls &&
-        !server.startsWith(QLatin1String("imap://"), Qt::CaseInsensitive)) {
+    const QString scheme = imap_scheme(server);
+    if (scheme.isEmpty()) {
         return address;
     }
     address.protocol = MailboxProtocol::Imap;
+    address.implicit_tls = scheme == QLatin1String("imaps");
     const QUrl url(server, QUrl::StrictMode);
     const int port = url.port(address.implicit_tls ? kImapsPort : kImapPort);
     // The reasons never repeat the field: it may hold a password before an "@".
@@ -33,4 +35,4 @@ MailboxAddress parse_mailbox_address(const QString& server) {
     return address;
 }
 
-}  // namespace ostrel::imap
+}  // namespace ostrel

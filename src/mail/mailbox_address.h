@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace ostrel::imap {
+namespace ostrel {
 
 constexpr quint16 kImapPort = 143;
 constexpr quint16 kImapsPort = 993;
@@ -20,11 +20,12 @@ struct MailboxAddress {
     QString error;              // why the field cannot name an IMAP server; empty when it can
 };
 
-// A field that begins with "imaps://" or "imap://" (any letter case) names an
-// IMAP server: "imaps://host[:port]" speaks TLS from the first byte (port
-// 993), "imap://host[:port]" begins in plain text (port 143), an IPv6 address
-// in brackets, a "/" at the end allowed. No host name holds "//", so every
-// other field is a POP3 server exactly as older accounts files wrote it.
+// A field that begins with "imaps://" or "imap://" (any letter case, see
+// imap_scheme) names an IMAP server: "imaps://host[:port]" speaks TLS from
+// the first byte (port 993), "imap://host[:port]" begins in plain text (port
+// 143), an IPv6 address in brackets, a "/" at the end allowed. No host name
+// holds "//", so every other field is a POP3 server exactly as older accounts
+// files wrote it.
 MailboxAddress parse_mailbox_address(const QString& server);
 
-}  // namespace ostrel::imap
+}  // namespace ostrel
