@@ -187,7 +187,6 @@ private slots:
             main.editor->Text6->setText(new_login);
             main.editor->save();
             QCOMPARE(main.file(), expected);
-            QCOMPARE(QFile::permissions(main.folder.file("lumetta_pop.cfg")) & 0x0077, 0);
             QCOMPARE(main.servers(), (QStringList{"x", "pop.b", "pop.a"}));
             QVERIFY(main.editor->editing_key().isEmpty());
             // A later Save is a plain new account again.

@@ -71,7 +71,6 @@ private slots:
     // that the desktop's opener gets them.
     void pages_data() {
         QTest::addColumn<QByteArray>("old_page");  // "/": a folder in its place
-        QTest::newRow("no page yet") << QByteArray();
         QTest::newRow("an outdated page") << QByteArray("<p>old</p>");
         QTest::newRow("a folder in the way") << QByteArray("/");
     }

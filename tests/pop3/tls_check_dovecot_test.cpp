@@ -5,15 +5,14 @@
 // clear, nor before its CAPA was answered. Dovecot users: user21, user22,
 // user24 .. user26.
 #include <sys/stat.h>
-#include <QFile>
 #include <QSslCertificate>
 #include <QTcpServer>
-#include <QTextEdit>
 #include <QtTest>
 
 #include "pop3/header_cache.h"
 #include "support/check_fixture.h"
 #include "support/dovecot_fixture.h"
+#include "support/rows.h"
 #include "support/scripted_pop3_server.h"
 #include "support/tcp_proxy.h"
 #include "support/tls_pop3_server.h"
@@ -30,17 +29,11 @@ Q_DECLARE_METATYPE(ScriptedReply)
 
 namespace {
 
-QString certificates_folder() {
-    return qEnvironmentVariable("OSTREL_TEST_CERTS");
-}
 QString certificate_file(const QString& name) {
-    return certificates_folder() + QLatin1Char('/') + name;
+    return qEnvironmentVariable("OSTREL_TEST_CERTS") + QLatin1Char('/') + name;
 }
 quint16 dovecot_tls_port(const char* kind = "TLS") {
     return quint16(qEnvironmentVariableIntValue(QByteArray("OSTREL_DOVECOT_") + kind + "_PORT"));
-}
-quint16 dovecot_stls_port() {
-    return dovecot_tls_port("STLS");
 }
 
 // Fills the Dovecot mailbox of `user` with one message.
@@ -96,16 +89,39 @@ struct StlsRow {
     int times;
 };
 
+// A connection that fails: `end` is a TLS server with `certificate` (c),
+// Dovecot's plain port (p) or TLS port (t), a port where nothing listens (r)
+// or a server that never answers (s); `failure` what the handshake's line
+// says, nullptr where no handshake failed.
+struct FailedRow {
+    const char* name;
+    char end;
+    const char* certificate;
+    bool tls_client;
+    const char* failure;
+};
+const FailedRow kFailed[] = {
+    {"another host", 'c', "wronghost", true, "is for another host name"},
+    {"expired", 'c', "expired", true, "has expired"},
+    {"unknown authority", 'c', "unknown", true, "comes from an untrusted issuer"},
+    {"tls client, plain port", 'p', "", true, ""},
+    {"plain client, tls port", 't', "", false, nullptr},
+    {"tls client, refused", 'r', "", true, nullptr},
+    {"tls client, silent server", 's', "", true,
+     "the server did not complete the TLS handshake in time"},
+};
+
 }  // namespace
 
 Q_DECLARE_METATYPE(StlsRow)
+Q_DECLARE_METATYPE(FailedRow)
 
 class TlsCheckTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() {
-        if (certificates_folder().isEmpty() || !DovecotFixture::available() ||
-            dovecot_tls_port() == 0 || dovecot_stls_port() == 0) {
+        if (qEnvironmentVariableIsEmpty("OSTREL_TEST_CERTS") || !DovecotFixture::available() ||
+            dovecot_tls_port() == 0 || dovecot_tls_port("STLS") == 0) {
             QSKIP(
                 "OSTREL_TEST_CERTS / OSTREL_DOVECOT_TLS_PORT / OSTREL_DOVECOT_STLS_PORT are not "
                 "set: scripts/test sets them up");
@@ -163,7 +179,7 @@ private slots:
     // Dovecot's STLS listener through a relay that sees what travels in clear.
     void stls_upgrades_and_refuses_downgrades() {
         fill("user25", "s@example.org", "stls");
-        TcpProxy relay("127.0.0.1", dovecot_stls_port());
+        TcpProxy relay("127.0.0.1", dovecot_tls_port("STLS"));
         TlsCheck check(relay.port(), 995, "user25");
         check.run();
         QVERIFY2(check.trace().contains(" 1 - s@example.org - stls"), qPrintable(check.log()));
@@ -278,7 +294,7 @@ private slots:
     // without asking.
     void untrusted_certificate_is_asked_about() {
         fill("user26", "p@example.org", "pin");
-        TcpProxy relay("127.0.0.1", dovecot_stls_port());
+        TcpProxy relay("127.0.0.1", dovecot_tls_port("STLS"));
         TlsCheck check(relay.port(), 995, "user26", false);
         check.run();
         QCOMPARE(check.prompts.size(), 1);
@@ -351,69 +367,36 @@ private slots:
         }
     }
 
-    void refused_certificates_data() {
-        QTest::addColumn<QString>("certificate");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("another host")
-            << QString("wronghost") << QString("is for another host name");
-        QTest::newRow("expired") << QString("expired") << QString("has expired");
-        QTest::newRow("unknown authority")
-            << QString("unknown") << QString("comes from an untrusted issuer");
-    }
-    void refused_certificates() {
-        QFETCH(QString, certificate);
-        QFETCH(QString, reason);
-        TlsPop3Server server(certificate_file(certificate + ".pem"),
-                             certificate_file(certificate + ".key"));
-        QVERIFY(server.loaded());
-        QVERIFY(server.listen_on_loopback());
-        TlsCheck check(server.serverPort(), server.serverPort());
+    // A connection that gets no further fails, with the handshake's reason
+    // logged before the failed connection where there was one, and nothing
+    // sent: a refused certificate, Dovecot's plain greeting that is no
+    // handshake, its TLS port that never greets a plain client, a port where
+    // nothing listens (no handshake failure) and a silent server.
+    void failed_connections_data() { testing::add_rows(kFailed); }
+    void failed_connections() {
+        QFETCH(FailedRow, row);
+        const QString certificate = certificate_file(row.certificate);
+        TlsPop3Server server(certificate + ".pem", certificate + ".key");
+        QVERIFY(row.end != 'c' || (server.loaded() && server.listen_on_loopback()));
+        QTcpServer silent, closed;
+        QVERIFY(silent.listen(QHostAddress::LocalHost) && closed.listen(QHostAddress::LocalHost));
+        const quint16 refused = closed.serverPort();
+        closed.close();
+        const quint16 port = QHash<char, quint16>{{'c', server.serverPort()},
+                                                  {'p', DovecotFixture::port()},
+                                                  {'t', dovecot_tls_port()},
+                                                  {'r', refused},
+                                                  {'s', silent.serverPort()}}[row.end];
+        TlsCheck check(port, row.tls_client ? port : quint16(995), "user22");
         check.run();
         const QString log = check.log();
-        const qsizetype refusal = log.indexOf(check.failed());
-        const qsizetype exit = log.indexOf(check.cannot_connect());
-        QVERIFY2(refusal >= 0 && exit > refusal, qPrintable(log));
-        QVERIFY2(log.mid(refusal).section('\n', 0, 0).contains(reason), qPrintable(log));
-        QCOMPARE(server.handshakes_started(), 1);
+        const qsizetype failed = log.indexOf(check.failed());
+        QVERIFY2(log.indexOf(check.cannot_connect()) > failed, qPrintable(log));
+        QCOMPARE(failed >= 0, row.failure != nullptr);
+        QVERIFY2(!row.failure || log.mid(failed).section('\n', 0, 0).contains(row.failure),
+                 qPrintable(log));
+        QCOMPARE(server.handshakes_started(), row.end == 'c' ? 1 : 0);
         QVERIFY(server.received().isEmpty());
-        QVERIFY(check.idle());
-    }
-
-    // Dovecot's plain greeting is no TLS handshake; its TLS port never greets
-    // a plain client; a TLS port where nothing listens refuses the connection,
-    // which is no handshake failure. All end as a failed connection.
-    void mismatched_ends_fail_data() {
-        QTest::addColumn<bool>("tls_client");
-        QTest::addColumn<int>("port");
-        QTest::addColumn<bool>("handshake_failed");
-        QTcpServer closed;
-        closed.listen(QHostAddress::LocalHost);
-        QTest::newRow("tls client, plain port") << true << int(DovecotFixture::port()) << true;
-        QTest::newRow("plain client, tls port") << false << int(dovecot_tls_port()) << false;
-        QTest::newRow("tls client, refused") << true << int(closed.serverPort()) << false;
-    }
-    void mismatched_ends_fail() {
-        QFETCH(bool, tls_client);
-        QFETCH(int, port);
-        QFETCH(bool, handshake_failed);
-        TlsCheck check(port, tls_client ? port : quint16(995), "user22");
-        check.run();
-        const QString log = check.log();
-        QVERIFY2(log.contains(check.cannot_connect()), qPrintable(log));
-        QCOMPARE(log.contains(check.failed()), handshake_failed);
-        QVERIFY(check.idle());
-    }
-
-    void stalled_handshake_times_out() {
-        QTcpServer silent;
-        QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
-        TlsCheck check(silent.serverPort(), silent.serverPort());
-        check.run();
-        const QString log = check.log();
-        QVERIFY2(
-            log.contains(check.failed() + "the server did not complete the TLS handshake in time"),
-            qPrintable(log));
-        QVERIFY(log.contains(check.cannot_connect()));
         QVERIFY(check.idle());
     }
 };
