@@ -316,6 +316,29 @@ private slots:
         QVERIFY(program.editor.Command5->isHidden());
     }
 
+    // An IMAP account signs in as a POP3 one does and is read with
+    // AUTHENTICATE over implicit TLS; a server that offers XOAUTH2 alone,
+    // after STLS, is read with it.
+    void imap_and_xoauth2_accounts() {
+        Program& program = *program_;
+        program.folder.write(kProvidersFileName, providers_file(env("OSTREL_OAUTH_CLIENT_ID")));
+        program.write_accounts(
+            QStringLiteral("imaps://%1<>oauth05<><>zzz\r\n%2<>oauth06<><>zzz\r\n")
+                .arg(dovecot("IMAPS"), dovecot("XOAUTH2"))
+                .toUtf8());
+        program.editor.load();
+        for (const char* login : {"oauth05", "oauth06"}) {
+            QCOMPARE(DovecotFixture::fill(login, {DovecotFixture::message("a@b", login)}),
+                     QString());
+            QCOMPARE(program.press_sign_in(login), kSignedIn);
+        }
+        program.run();
+        const QString trace = program.trace();
+        QVERIFY2(trace.contains(" - oauth05") && trace.contains(" - oauth06"),
+                 qPrintable(trace + program.log_text()));
+        note_tokens({"oauth05", "oauth06"});
+    }
+
     // No token reaches the data folder: the log, the accounts, the seen state,
     // the security files, anything (the keyring made the tokens file unneeded).
     void no_token_in_the_data_folder() {
