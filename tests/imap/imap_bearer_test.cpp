@@ -4,11 +4,13 @@
 // where SASL-IR allows, a refused token renewed once on a new connection, and
 // never a LOGIN instead. Scripted servers over TLS (the test certificate) and
 // in clear.
+#include <QSignalSpy>
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QtTest>
 
 #include "auth/sasl.h"
+#include "imap/idle_watcher.h"
 #include "support/check_fixture.h"
 #include "support/scripted_imap_server.h"
 
@@ -139,6 +141,30 @@ private slots:
         QVERIFY2(logged.isEmpty() ? !log.contains("token") : log.contains(address + logged),
                  qPrintable(log));
         QVERIFY(check.prompts.isEmpty());
+    }
+
+    // The idle watcher authenticates with the token of the moment, which the
+    // credential's renewal gives at each connection.
+    void idle_watcher_takes_the_token_of_the_moment() {
+        ScriptedImapServer server(server_tls(), {});
+        server.transcripts = {
+            "S: * OK [CAPABILITY IMAP4rev1 IDLE AUTH=OAUTHBEARER SASL-IR] hi\n"
+            "C: {tag} AUTHENTICATE OAUTHBEARER " +
+            initial(BearerMechanism::OAuthBearer, "fresh", server.port()) +
+            "\nS: {tag} OK in\nC: {tag} EXAMINE INBOX\nS: * 1 EXISTS\nS: {tag} OK\n"
+            "C: {tag} IDLE\nS: + idling\nS: * 2 EXISTS\n"};
+        testing::ContextFixture context;
+        imap::IdleWatcher watcher(context.files, context.log,
+                                  {QStringLiteral("imaps://127.0.0.1:%1").arg(server.port()),
+                                   "ann",
+                                   {Credential::Kind::BearerToken, "stale",
+                                    [] { return std::optional<QString>("fresh"); }}},
+                                  {3000, 300, 50, 400},
+                                  QSslCertificate::fromPath(certificate_file("ca.pem")));
+        QSignalSpy news(&watcher, &imap::IdleWatcher::new_mail);
+        watcher.start();
+        QTRY_COMPARE_WITH_TIMEOUT(news.size(), 1, 5000);
+        QVERIFY2(server.mismatch.isEmpty(), server.mismatch.constData());
     }
 
     // A server that offers no TLS is sent nothing for a signed-in account.
