@@ -2,9 +2,9 @@
 // splits, each reply single-line or multi-line as the variant byte says:
 // the replies taken are exactly the same, in the same order, with the same
 // framing, whatever the split (a block past the cap cut alike, a line past
-// it abandoned alike); none is longer than the cap; and a unique-id, size
-// or capability listing made of any of them parses without crashing, a
-// usable listing naming every message once.
+// it abandoned alike); none, taken or still coming, is longer than the cap;
+// and a unique-id, size or capability listing made of any of them parses
+// without crashing, a usable listing naming every message once.
 #include <algorithm>
 
 #include "pop3/capabilities.h"
@@ -33,15 +33,17 @@ Taken take_all(const QByteArray& bytes, const QByteArray& splits, unsigned char 
     reply.begin_reply();
     Taken taken;
     feed(reply, bytes, splits, [&] {
-        while (reply.reply_done()) {
+        for (;; reply.next_reply()) {
             if (reply.reply_text().size() > kCap) {
                 __builtin_trap();
+            }
+            if (!reply.reply_done()) {
+                break;
             }
             const int flags = int(reply.reply_err()) + 2 * reply.well_framed() + 4 * reply.cut() +
                               8 * reply.has_block();
             taken.replies << QString::number(flags, 16) + reply.reply_text();
             reply.set_mode(mode_of(variant, taken.replies.size()));
-            reply.next_reply();
         }
     });
     taken.overflowed = reply.overflowed();

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <functional>
 
-#include "core/date_time_text.h"
 #include "mail/display_text.h"
 #include "notify/nota_form.h"
 #include "pop3/header_cache.h"
@@ -104,10 +103,7 @@ struct Check : CheckFixture {
     // What the latest check left for the user: the seen-state file without
     // its dates, the popups it opened, and the header trace.
     QString outcome(const QString& server, int popups_before) const {
-        QString shown;
-        for (const QByteArray& line : folder.read(server + ".svr").split('\n')) {
-            shown += QString::fromLatin1(line.mid(date_time_text().size() + 1)) + '\n';
-        }
+        QString shown = QString::fromLatin1(seen(server).join('\n')) + '\n';
         for (int slot = popups_before + 1; slot <= notes.nota_count(); ++slot) {
             const NotaForm* nota = notes.nota_list(slot);
             shown += nota->Label2->text() + nota->Label5->text() + '\n';
@@ -202,21 +198,13 @@ private slots:
         };
         ScriptedPop3Server second;
         // An accounts line of the older program, in windows-1252.
-        second.transcript = {"S: +OK",
-                             "C: CAPA",
-                             "S: -ERR",
-                             "C: USER b\xc3\xb6"
-                             "b",
-                             "S: +OK",
-                             "C: PASS s\xe2\x82\xacret",
-                             "S: +OK",
-                             "C: STAT",
-                             "S: +OK 0 0"};
+        second.transcript = {"S: +OK",           "C: CAPA", "S: -ERR",
+                             "C: USER b\u00f6b", "S: +OK",  "C: PASS s\u20acret",
+                             "S: +OK",           "C: STAT", "S: +OK 0 0"};
         // Byte by byte is slow on a loaded machine; no reply here is late.
         Check check(account_line(first.address()) + "pop.invalid<>ann<>secret\r\n" +
                         account_line(first.address(), "ann\nSTAT") + second.address().toUtf8() +
-                        "<>b\xf6"
-                        "b<>s\x80ret<>word\r\n",
+                        "<>b\xf6\x62<>s\x80ret<>word\r\n",
                     10000);
         check.state.debug_mode = true;
         check.run();

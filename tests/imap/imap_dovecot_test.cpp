@@ -9,7 +9,6 @@
 
 #include "app/idle_accounts.h"
 #include "config/account_fields.h"
-#include "core/date_time_text.h"
 #include "notify/nota_form.h"
 #include "support/check_fixture.h"
 #include "support/dovecot_fixture.h"
@@ -31,15 +30,6 @@ const QList<QByteArray> kMail = {
 
 QByteArray line(const QString& server, const char* user) {
     return server.toUtf8() + "<>" + user + "<>" + DovecotFixture::password().toUtf8() + "<>\r\n";
-}
-
-// The seen-state file without its dates.
-QByteArrayList seen(const testing::TempProgramFolder& folder, const QString& name) {
-    QByteArrayList lines = folder.read(name).split('\n');
-    for (QByteArray& l : lines) {
-        l = l.mid(date_time_text().size() + 1);
-    }
-    return lines;
 }
 
 QByteArray flags(const char* user) {
@@ -90,8 +80,7 @@ private slots:
         check.run();
         QVERIFY2(messages() == 3, qPrintable(check.trace() + check.log_text()));
         const QString stem = scheme + "@" + relay.address();
-        QCOMPARE(seen(check.folder, stem + ".svr"),
-                 seen(check.folder, DovecotFixture::address() + ".svr"));
+        QCOMPARE(check.seen(stem), check.seen(DovecotFixture::address()));
         QVERIFY(check.idle());
         const QByteArray flagged = flags(user);
         QVERIFY2(flagged.count("uid: ") == 3 && !flagged.contains("Seen"), flagged);

@@ -3,8 +3,6 @@
 // token renewed once on a new connection, and never a password instead.
 // Scripted servers over TLS (the test certificate) and in clear.
 #include <QSslCertificate>
-#include <QSslConfiguration>
-#include <QSslKey>
 #include <QtTest>
 
 #include "auth/sasl.h"
@@ -12,26 +10,13 @@
 #include "support/scripted_pop3_server.h"
 
 using namespace ostrel;
+using testing::certificate_file;
 using testing::Said;
 using testing::ScriptedPop3Server;
 using testing::ScriptedReply;
 using testing::Transcript;
 
 namespace {
-
-QString certificate_file(const QString& name) {
-    return qEnvironmentVariable("OSTREL_TEST_CERTS") + QLatin1Char('/') + name;
-}
-
-QSslConfiguration server_tls() {
-    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    tls.setLocalCertificate(QSslCertificate::fromPath(certificate_file("good.pem")).value(0));
-    QFile key(certificate_file("good.key"));
-    key.open(QIODevice::ReadOnly);
-    tls.setPrivateKey(QSslKey(&key, QSsl::Rsa));
-    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
-    return tls;
-}
 
 TokenAnswer ready(const QString& token) {
     return {TokenAnswer::Ready, token, {}, false};
@@ -112,7 +97,7 @@ private slots:
             {"S: +OK\r\nSASL XOAUTH2\r\n.", BearerMechanism::XOAuth2, long_token},
         };
         for (const auto& row : rows) {
-            ScriptedPop3Server server(server_tls());
+            ScriptedPop3Server server("good");
             BearerCheck check(server);
             check.tokens["ann"] = {ready(row.token)};
             const QByteArray line = check.auth(row.used, row.token).client;
@@ -162,7 +147,7 @@ private slots:
              1},
         };
         for (const auto& row : rows) {
-            ScriptedPop3Server server(server_tls());
+            ScriptedPop3Server server("good");
             BearerCheck check(server);
             check.tokens["ann"] = row.answers;
             Transcript dialogue = {"S: +OK",
@@ -192,7 +177,7 @@ private slots:
     // A server that offers no token mechanism, or no TLS at all, is sent
     // nothing for the signed-in account: not the token, not a password.
     void no_token_where_it_cannot_go() {
-        ScriptedPop3Server tls_server(server_tls());
+        ScriptedPop3Server tls_server("good");
         ScriptedPop3Server plain;
         const struct {
             ScriptedPop3Server& server;

@@ -15,9 +15,9 @@
 #include "support/rows.h"
 #include "support/scripted_pop3_server.h"
 #include "support/tcp_proxy.h"
-#include "support/tls_pop3_server.h"
 
 using namespace ostrel;
+using testing::certificate_file;
 using testing::DovecotFixture;
 using testing::Said;
 using testing::ScriptedPop3Server;
@@ -29,9 +29,6 @@ Q_DECLARE_METATYPE(ScriptedReply)
 
 namespace {
 
-QString certificate_file(const QString& name) {
-    return qEnvironmentVariable("OSTREL_TEST_CERTS") + QLatin1Char('/') + name;
-}
 quint16 dovecot_tls_port(const char* kind = "TLS") {
     return quint16(qEnvironmentVariableIntValue(QByteArray("OSTREL_DOVECOT_") + kind + "_PORT"));
 }
@@ -271,7 +268,7 @@ private slots:
     void capa_and_stls() {
         QFETCH(StlsRow, row);
         ScriptedPop3Server server;
-        server.use_certificate(certificate_file("good.pem"), certificate_file("good.key"));
+        server.use_certificate("good");
         server.transcript = row.dialogue;
         TlsCheck check(server.port(), 995, "ann", true, kStallMs);
         if (row.marked) {
@@ -341,25 +338,25 @@ private slots:
         QFETCH(QString, first);
         QFETCH(QString, reason);
         QFETCH(QString, kept);
-        TlsPop3Server server(certificate_file(first + ".pem"), certificate_file(first + ".key"));
-        QVERIFY(server.listen_on_loopback());
-        TlsCheck check(server.serverPort(), server.serverPort());
+        ScriptedPop3Server server(first);
+        server.responder = ScriptedPop3Server::mailbox({});
+        TlsCheck check(server.port(), server.port());
         check.answer = PromptAnswer::Yes;
         check.run();
-        QVERIFY2(server.received().contains("STAT"), qPrintable(check.log()));
+        QVERIFY2(server.commands.contains("STAT"), qPrintable(check.log()));
         const qsizetype asked_first = check.prompts.size();
-        server.use_certificate(certificate_file("unknown.pem"), certificate_file("unknown.key"));
+        server.use_certificate("unknown");
         check.answer = PromptAnswer::No;
-        const qsizetype received = server.received().size();
+        const qsizetype received = server.commands.size();
         check.run();
-        QCOMPARE(server.received().size(), received);
+        QCOMPARE(server.commands.size(), received);
         QVERIFY2(check.log().contains(check.failed() + reason), qPrintable(check.log()));
         check.answer = PromptAnswer::Yes;
         check.run();
         QCOMPARE(check.trust_file(), check.trust_heading() + kept.toUtf8());
         if (asked_first == 0) {
             QCOMPARE(check.prompts.size(), 0);
-            QCOMPARE(server.received().size(), received);
+            QCOMPARE(server.commands.size(), received);
         } else {
             QCOMPARE(check.prompts.size(), 3);
             QVERIFY(check.prompts[1].contains("not the certificate you trusted before"));
@@ -375,14 +372,12 @@ private slots:
     void failed_connections_data() { testing::add_rows(kFailed); }
     void failed_connections() {
         QFETCH(FailedRow, row);
-        const QString certificate = certificate_file(row.certificate);
-        TlsPop3Server server(certificate + ".pem", certificate + ".key");
-        QVERIFY(row.end != 'c' || (server.loaded() && server.listen_on_loopback()));
+        ScriptedPop3Server server(row.end == 'c' ? row.certificate : "good");
         QTcpServer silent, closed;
         QVERIFY(silent.listen(QHostAddress::LocalHost) && closed.listen(QHostAddress::LocalHost));
         const quint16 refused = closed.serverPort();
         closed.close();
-        const quint16 port = QHash<char, quint16>{{'c', server.serverPort()},
+        const quint16 port = QHash<char, quint16>{{'c', server.port()},
                                                   {'p', DovecotFixture::port()},
                                                   {'t', dovecot_tls_port()},
                                                   {'r', refused},
@@ -395,8 +390,8 @@ private slots:
         QCOMPARE(failed >= 0, row.failure != nullptr);
         QVERIFY2(!row.failure || log.mid(failed).section('\n', 0, 0).contains(row.failure),
                  qPrintable(log));
-        QCOMPARE(server.handshakes_started(), row.end == 'c' ? 1 : 0);
-        QVERIFY(server.received().isEmpty());
+        QCOMPARE(server.connections, row.end == 'c' ? 1 : 0);
+        QVERIFY(server.commands.isEmpty());
         QVERIFY(check.idle());
     }
 };

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "core/app_context.h"
+#include "core/date_time_text.h"
 #include "support/temp_folder.h"
 
 namespace ostrel::testing {
@@ -32,6 +33,14 @@ struct ContextFixture {
     AppContext context{files, log, prompt, state};
 
     QString log_text() const { return QString::fromUtf8(folder.read("logfile.txt")); }
+    // The lines of the seen-state file of `server` with their dates cut off.
+    QByteArrayList seen(const QString& server) const {
+        QByteArrayList lines = folder.read(server + ".svr").split('\n');
+        for (QByteArray& line : lines) {
+            line = line.mid(date_time_text().size() + 1);
+        }
+        return lines;
+    }
 };
 
 }  // namespace ostrel::testing

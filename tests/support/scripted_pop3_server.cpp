@@ -29,6 +29,10 @@ ScriptedReply ScriptedReply::in_pieces_of(const QByteArray& reply, int size) {
     return split(pieces);
 }
 
+QString certificate_file(const QString& name) {
+    return qEnvironmentVariable("OSTREL_TEST_CERTS") + QLatin1Char('/') + name;
+}
+
 QByteArray top_reply(const QByteArray& from, const QByteArray& subject) {
     return "+OK\r\nReceived: by test\r\nFrom: " + from + "\r\nSubject: " + subject +
            "\r\nDate: Sun, 6 Dec 2026 10:00:00 +0000\r\n\r\n.\r\n";
@@ -40,9 +44,8 @@ ScriptedPop3Server::ScriptedPop3Server() {
     server_.listen(QHostAddress::LocalHost);
 }
 
-ScriptedPop3Server::ScriptedPop3Server(const QSslConfiguration& tls) : ScriptedPop3Server() {
-    certificate_ = tls.localCertificate();
-    key_ = tls.privateKey();
+ScriptedPop3Server::ScriptedPop3Server(const QString& name) : ScriptedPop3Server() {
+    use_certificate(name);
     tls_from_first_byte_ = true;
 }
 
@@ -92,10 +95,10 @@ void ScriptedPop3Server::Listener::incomingConnection(qintptr descriptor) {
     }
 }
 
-void ScriptedPop3Server::use_certificate(const QString& certificate_file, const QString& key_file) {
-    certificate_ = QSslCertificate::fromPath(certificate_file).value(0);
-    QFile key(key_file);
-    QVERIFY(key.open(QIODevice::ReadOnly));
+void ScriptedPop3Server::use_certificate(const QString& name) {
+    certificate_ = QSslCertificate::fromPath(certificate_file(name + ".pem")).value(0);
+    QFile key(certificate_file(name + ".key"));
+    QVERIFY(!certificate_.isNull() && key.open(QIODevice::ReadOnly));
     key_ = QSslKey(key.readAll(), QSsl::Rsa);
 }
 

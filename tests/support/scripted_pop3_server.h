@@ -6,7 +6,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QSslCertificate>
-#include <QSslConfiguration>
 #include <QSslKey>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -55,6 +54,9 @@ using Transcript = QList<Said>;
 inline const Transcript kLoggedIn = {"S: +OK hi", "C: CAPA",        "S: -ERR", "C: USER ann",
                                      "S: +OK",    "C: PASS secret", "S: +OK",  "C: STAT"};
 
+// The test certificate or key file `name` (scripts/make-test-certificates).
+QString certificate_file(const QString& name);
+
 // The header block a TOP of message `k` answers with, status line included.
 QByteArray top_reply(const QByteArray& from, const QByteArray& subject);
 
@@ -72,13 +74,15 @@ public:
     using Responder = std::function<ScriptedReply(const QByteArray& command)>;
 
     ScriptedPop3Server();
-    // Speaks TLS from the first byte, with the certificate and key of `tls`.
-    explicit ScriptedPop3Server(const QSslConfiguration& tls);
+    // Speaks TLS from the first byte, with the test certificate `name`
+    // (name.pem, name.key).
+    explicit ScriptedPop3Server(const QString& name);
     ~ScriptedPop3Server() override;
 
     quint16 port() const { return server_.serverPort(); }
-    // The certificate a start_tls reply offers.
-    void use_certificate(const QString& certificate_file, const QString& key_file);
+    // The test certificate `name` that a start_tls reply, or a later
+    // connection from the first byte, offers.
+    void use_certificate(const QString& name);
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(port()); }
 
     Transcript transcript;
@@ -86,7 +90,9 @@ public:
     QByteArrayList capabilities;
     int piece_gap_ms = 3;
 
-    // Every command line received, without its CR LF, over all connections.
+    // Every command line received, without its CR LF, over all connections;
+    // the connections accepted (with TLS from the first byte: the handshakes
+    // begun).
     QByteArrayList commands;
     int connections = 0;
 
