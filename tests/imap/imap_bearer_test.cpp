@@ -6,32 +6,18 @@
 // in clear.
 #include <QSignalSpy>
 #include <QSslCertificate>
-#include <QSslKey>
 #include <QtTest>
 
 #include "auth/sasl.h"
 #include "imap/idle_watcher.h"
 #include "support/check_fixture.h"
 #include "support/scripted_imap_server.h"
+#include "support/scripted_pop3_server.h"
 
 using namespace ostrel;
 using testing::ScriptedImapServer;
 
 namespace {
-
-QString certificate_file(const QString& name) {
-    return qEnvironmentVariable("OSTREL_TEST_CERTS") + QLatin1Char('/') + name;
-}
-
-QSslConfiguration server_tls() {
-    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    tls.setLocalCertificate(QSslCertificate::fromPath(certificate_file("good.pem")).value(0));
-    QFile key(certificate_file("good.key"));
-    static_cast<void>(key.open(QIODevice::ReadOnly));
-    tls.setPrivateKey(QSslKey(&key, QSsl::Rsa));
-    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
-    return tls;
-}
 
 TokenAnswer ready(const QString& token) {
     return {TokenAnswer::Ready, token, {}, false};
@@ -46,7 +32,7 @@ const QByteArray kRead =
 // `tokens`.
 struct BearerCheck : testing::CheckFixture {
     explicit BearerCheck(const QString& server, QList<TokenAnswer> answers)
-        : CheckFixture(3000, {995, QSslCertificate::fromPath(certificate_file("ca.pem"))},
+        : CheckFixture(3000, {995, QSslCertificate::fromPath(testing::certificate_file("ca.pem"))},
                        PasswordStore::kTimeoutMs,
                        [this](const QString&, const QString& login, bool renew) {
                            asked << login + (renew ? " renew" : "");
@@ -85,7 +71,7 @@ private slots:
     }
     void over_tls_with_the_offered_mechanism() {
         QFETCH(QByteArray, name);
-        ScriptedImapServer server(server_tls(), {});
+        ScriptedImapServer server("good", {});
         const quint16 port = server.port();
         const QByteArray both =
             "S: * OK [CAPABILITY IMAP4rev1 AUTH=XOAUTH2 AUTH=OAUTHBEARER SASL-IR] hi\n";
@@ -146,7 +132,7 @@ private slots:
     // The idle watcher authenticates with the token of the moment, which the
     // credential's renewal gives at each connection.
     void idle_watcher_takes_the_token_of_the_moment() {
-        ScriptedImapServer server(server_tls(), {});
+        ScriptedImapServer server("good", {});
         server.transcripts = {
             "S: * OK [CAPABILITY IMAP4rev1 IDLE AUTH=OAUTHBEARER SASL-IR] hi\n"
             "C: {tag} AUTHENTICATE OAUTHBEARER " +
@@ -160,7 +146,7 @@ private slots:
                                    {Credential::Kind::BearerToken, "stale",
                                     [] { return std::optional<QString>("fresh"); }}},
                                   {3000, 300, 50, 400},
-                                  QSslCertificate::fromPath(certificate_file("ca.pem")));
+                                  QSslCertificate::fromPath(testing::certificate_file("ca.pem")));
         QSignalSpy news(&watcher, &imap::IdleWatcher::new_mail);
         watcher.start();
         QTRY_COMPARE_WITH_TIMEOUT(news.size(), 1, 5000);

@@ -1,7 +1,11 @@
 #include "support/scripted_imap_server.h"
 
+#include <QFile>
+#include <QSslKey>
 #include <QSslServer>
 #include <QTimer>
+
+#include "support/scripted_pop3_server.h"
 
 namespace ostrel::testing {
 
@@ -10,9 +14,15 @@ ScriptedImapServer::ScriptedImapServer(QByteArrayList transcripts)
 
 // A connection is taken once its handshake is done (QSslServer makes it
 // pending only then).
-ScriptedImapServer::ScriptedImapServer(const QSslConfiguration& tls, QByteArrayList transcripts)
+ScriptedImapServer::ScriptedImapServer(const QString& name, QByteArrayList transcripts)
     : ScriptedImapServer(
-          [&tls] {
+          [&name] {
+              QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+              tls.setLocalCertificate(
+                  QSslCertificate::fromPath(certificate_file(name + ".pem")).value(0));
+              QFile key(certificate_file(name + ".key"));
+              static_cast<void>(key.open(QIODevice::ReadOnly));
+              tls.setPrivateKey(QSslKey(&key, QSsl::Rsa));
               auto server = std::make_unique<QSslServer>();
               server->setSslConfiguration(tls);
               return server;

@@ -2,7 +2,6 @@
 
 #include <QByteArrayList>
 #include <QHash>
-#include <QSslConfiguration>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <memory>
@@ -24,8 +23,9 @@ class ScriptedImapServer : public QObject {
     Q_OBJECT
 public:
     explicit ScriptedImapServer(QByteArrayList transcripts = {});
-    // Speaks TLS from the first byte, with the certificate and key of `tls`.
-    ScriptedImapServer(const QSslConfiguration& tls, QByteArrayList transcripts);
+    // Speaks TLS from the first byte, with the test certificate `name`
+    // (name.pem, name.key).
+    ScriptedImapServer(const QString& name, QByteArrayList transcripts);
     ~ScriptedImapServer() override;
 
     quint16 port() const { return server_->serverPort(); }
