@@ -60,73 +60,66 @@ private slots:
         }
     }
 
-    // The transcripts take the port the server gets, so each row builds its
-    // own from it.
-    void over_tls_with_the_offered_mechanism_data() {
-        QTest::addColumn<QByteArray>("name");
-        for (const char* name : {"SASL-IR, OAUTHBEARER", "no SASL-IR, XOAUTH2", "refused, renewed",
-                                 "refused twice", "no token mechanism"}) {
-            QTest::newRow(name) << QByteArray(name);
-        }
-    }
+    // Each row's transcripts take the port its server gets; "IR <token>" is
+    // AUTHENTICATE OAUTHBEARER with the initial response of that token.
     void over_tls_with_the_offered_mechanism() {
-        QFETCH(QByteArray, name);
-        ScriptedImapServer server("good", {});
-        const quint16 port = server.port();
         const QByteArray both =
             "S: * OK [CAPABILITY IMAP4rev1 AUTH=XOAUTH2 AUTH=OAUTHBEARER SASL-IR] hi\n";
-        const auto with_ir = [&](const QString& token) {
-            return "C: {tag} AUTHENTICATE OAUTHBEARER " +
-                   initial(BearerMechanism::OAuthBearer, token, port) + "\n";
-        };
         const QByteArray refusal = "S: + " +
                                    QByteArray(R"({"status":"invalid_token"})").toBase64() +
                                    "\nC: AQ==\nS: {tag} NO [AUTHENTICATIONFAILED] no\n";
-        QList<TokenAnswer> tokens = {ready("token-1")};
-        QStringList asked = {"ann"};
-        QString logged;
-        bool read = true;
-        if (name == "SASL-IR, OAUTHBEARER") {
-            server.transcripts = {both + with_ir("token-1") + "S: {tag} OK in\n" + kRead};
-        } else if (name == "no SASL-IR, XOAUTH2") {
-            server.transcripts = {
-                "S: * OK [CAPABILITY IMAP4rev1 AUTH=XOAUTH2] hi\n"
-                "C: {tag} AUTHENTICATE XOAUTH2\nS: +\nC: " +
-                initial(BearerMechanism::XOAuth2, "token-1", port) + "\nS: {tag} OK in\n" + kRead};
-        } else if (name == "refused, renewed") {
-            server.transcripts = {both + with_ir("token-1") + refusal,
-                                  both + with_ir("token-2") + "S: {tag} OK in\n" + kRead};
-            tokens << ready("token-2");
-            asked << "ann renew";
-        } else if (name == "refused twice") {
-            server.transcripts = {
-                both + with_ir("token-1") + refusal,
-                both + with_ir("token-2") + "S: {tag} NO [AUTHENTICATIONFAILED] no\n"};
-            tokens << ready("token-2");
-            asked << "ann renew";
-            logged =
-                ": the sign-in token of ann was refused, and a renewed one too: the server "
-                "answered \"NO [AUTHENTICATIONFAILED] no\"; the account was not checked";
-            read = false;
-        } else {
-            server.transcripts = {"S: * OK [CAPABILITY IMAP4rev1 AUTH=PLAIN] hi\n"};
-            logged =
-                ": the server offers no sign-in with a token (AUTH=OAUTHBEARER or "
-                "AUTH=XOAUTH2), so ann, which is signed in with its provider, was not "
-                "checked; no password is sent for it";
-            read = false;
+        const QByteArray in = "S: {tag} OK in\n" + kRead;
+        const struct {
+            QByteArrayList transcripts;
+            QStringList asked;
+            const char* logged;  // empty: read, and no line
+        } rows[] = {
+            {{both + "IR token-1\n" + in}, {"ann"}, ""},
+            {{"S: * OK [CAPABILITY IMAP4rev1 AUTH=XOAUTH2] hi\nC: {tag} AUTHENTICATE XOAUTH2\n"
+              "S: +\nC: XOAUTH2 token-1\n" +
+              in},
+             {"ann"},
+             ""},
+            {{both + "IR token-1\n" + refusal, both + "IR token-2\n" + in},
+             {"ann", "ann renew"},
+             ""},
+            {{both + "IR token-1\n" + refusal,
+              both + "IR token-2\nS: {tag} NO [AUTHENTICATIONFAILED] no\n"},
+             {"ann", "ann renew"},
+             ": the sign-in token of ann was refused, and a renewed one too: the server answered "
+             "\"NO [AUTHENTICATIONFAILED] no\"; the account was not checked"},
+            {{"S: * OK [CAPABILITY IMAP4rev1 AUTH=PLAIN] hi\n"},
+             {"ann"},
+             ": the server offers no sign-in with a token (AUTH=OAUTHBEARER or AUTH=XOAUTH2), so "
+             "ann, which is signed in with its provider, was not checked; no password is sent"},
+        };
+        for (const auto& row : rows) {
+            ScriptedImapServer server("good", {});
+            for (QByteArray transcript : row.transcripts) {
+                for (const char* token : {"token-1", "token-2"}) {
+                    const auto initial = [&](BearerMechanism mechanism) {
+                        return bearer_initial_response(mechanism, "ann", token, "127.0.0.1",
+                                                       server.port());
+                    };
+                    transcript.replace("IR " + QByteArray(token),
+                                       "C: {tag} AUTHENTICATE OAUTHBEARER " +
+                                           initial(BearerMechanism::OAuthBearer));
+                    transcript.replace("XOAUTH2 " + QByteArray(token),
+                                       initial(BearerMechanism::XOAuth2));
+                }
+                server.transcripts << transcript;
+            }
+            const QString address = QStringLiteral("imaps://127.0.0.1:%1").arg(server.port());
+            BearerCheck check(address, {ready("token-1"), ready("token-2")});
+            check.run();
+            QVERIFY2(server.mismatch.isEmpty(), server.mismatch.constData());
+            QCOMPARE(check.asked, row.asked);
+            QCOMPARE(check.trace().contains(" 1 -  - hi"), !*row.logged);
+            QVERIFY(!server.received.join('\n').contains("LOGIN"));
+            const QString log = check.log_text();
+            QVERIFY2(*row.logged ? log.contains(address + row.logged) : !log.contains("token"),
+                     qPrintable(log));
         }
-        const QString address = QStringLiteral("imaps://127.0.0.1:%1").arg(port);
-        BearerCheck check(address, tokens);
-        check.run();
-        QVERIFY2(server.mismatch.isEmpty(), server.mismatch.constData());
-        QCOMPARE(check.asked, asked);
-        QCOMPARE(check.trace().contains(" 1 -  - hi"), read);
-        QVERIFY(!server.received.join('\n').contains("LOGIN"));
-        const QString log = check.log_text();
-        QVERIFY2(logged.isEmpty() ? !log.contains("token") : log.contains(address + logged),
-                 qPrintable(log));
-        QVERIFY(check.prompts.isEmpty());
     }
 
     // The idle watcher authenticates with the token of the moment, which the
