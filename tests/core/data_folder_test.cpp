@@ -7,10 +7,9 @@ using namespace ostrel;
 
 namespace {
 
-// Where each flavour keeps its data files. Paths are relative to a fresh
-// folder holding "program/", a file "file" and "data2/ostrel" (a file); "-"
-// leaves a variable unset, "~" gives it as a relative path. `expected` is the
-// folder, or a part of the error when it cannot be used.
+// Where each flavour keeps its data, under a folder holding "program/" and the
+// files "file" and "data2/ostrel"; "-" unsets a variable, "~" makes it relative.
+// `expected` is the folder, or part of the error.
 struct Case {
     const char* name;
     bool installed;

@@ -24,11 +24,11 @@ const SessionCase kSessions[] = {
     {"the user's choice is kept", "wayland", "wayland-0", ":0", "wayland", "", false},
 };
 
-// What successive looks find and when (ms) the desktop says something
-// changed. The watch looks at its start, at those moments and when its two
-// waits end, never otherwise; it must settle on `host` (None: on nothing) and
-// say "missing" only when nothing came in time.
+// What successive looks find and when (ms) the desktop tells of a change. The
+// watch looks only at its start, those moments and its two waits' ends; it
+// settles on `host` and says "missing" only when nothing came in time.
 using H = TrayHost;
+constexpr H kPanel = H::StatusNotifier;
 struct WatchCase {
     const char* name;
     QList<TrayHost> looks;
@@ -39,21 +39,11 @@ struct WatchCase {
 };
 const WatchCase kWatches[] = {
     {"platform's own", {H::Platform}, {}, H::Platform, false, 1},
-    {"panel already up", {H::StatusNotifier}, {}, H::StatusNotifier, false, 1},
+    {"panel already up", {kPanel}, {}, kPanel, false, 1},
     {"XEmbed alone, after settling", {H::XEmbed}, {}, H::XEmbed, false, 2},
-    {"XEmbed first, then the panel's host",
-     {H::XEmbed, H::StatusNotifier},
-     {10},
-     H::StatusNotifier,
-     false,
-     2},
+    {"XEmbed first, then the panel's host", {H::XEmbed, kPanel}, {10}, kPanel, false, 2},
     {"XEmbed gone before it settled", {H::XEmbed, H::None}, {10}, H::None, true, 3},
-    {"nothing, then a panel after the notice",
-     {H::None, H::None, H::StatusNotifier},
-     {90},
-     H::StatusNotifier,
-     true,
-     3},
+    {"nothing, then a panel after the notice", {H::None, H::None, kPanel}, {90}, kPanel, true, 3},
     {"nothing at all", {H::None}, {}, H::None, true, 2},
 };
 

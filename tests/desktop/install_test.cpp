@@ -69,11 +69,9 @@ private slots:
                  QString());
     }
 
-    // The menu entry, its icon and AppStream data are in place; the installed
-    // program keeps its data in the user's data folder and writes nothing
-    // beside the executable. A second start as the same user without a
-    // runtime folder (su, ssh, cron) shares that folder, so it must see the
-    // first copy, stop at its message and touch nothing.
+    // Menu entry, icon and AppStream data are in place; the data goes to the user's
+    // data folder. A second start without a runtime folder (su, ssh, cron) must
+    // see the first copy, stop at its message and touch nothing.
     void installed_program_and_its_desktop_files() {
         const QString id = installed_app_id();
         const QString menu_entry = prefix_.filePath("share/applications/" + id + ".desktop");
@@ -124,8 +122,7 @@ private slots:
         QCOMPARE(entry_value(entry, "Icon"), id);
         QCOMPARE(entry_value(entry, "Path"), data.path());
         QCOMPARE(invalid("desktop-file-validate", {menu_entry, entry}), QString());
-        // Without a web page for the project the data names no address at all,
-        // and passes the checks that would reach one.
+        // Without a project web page the data names no address, so may be checked online.
         QStringList validate{"validate", metainfo};
         if (!configured_homepage().isEmpty()) {
             validate << "--no-net";

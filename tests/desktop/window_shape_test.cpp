@@ -70,9 +70,8 @@ private slots:
         }
         for (const QByteArray& table : tables) {
             bool ok = true;
-            QVERIFY(rectangles_from_list(table, &ok).isEmpty());
-            QVERIFY(!ok);
-            QVERIFY(region_from_table(table).isEmpty());
+            QVERIFY(rectangles_from_list(table, &ok).isEmpty() && !ok &&
+                    region_from_table(table).isEmpty());
         }
     }
 
@@ -85,8 +84,9 @@ private slots:
         apply_shape(&window, ShapedWindow::NotaForm);  // a second time replaces, not stacks
         const QImage shown = window.grab().toImage();
         const QImage image = shape_picture(ShapedWindow::NotaForm);
-        QCOMPARE(shown.pixelColor(100, 8), image.pixelColor(100, 8));
-        QCOMPARE(shown.pixelColor(30, 70), image.pixelColor(30, 70));
+        for (const QPoint& at : {QPoint(100, 8), QPoint(30, 70)}) {
+            QCOMPARE(shown.pixelColor(at), image.pixelColor(at));
+        }
         for (const char* file : {":/tray_normal.png", ":/tray_alternate.png", ":/tray_error.png"}) {
             QVERIFY2(!QImage(file).isNull(), file);
         }

@@ -1,5 +1,4 @@
-// What the user reads of header values, over a corpus of real header shapes
-// (display_text_cases.txt beside this file).
+// What the user reads of header values, over display_text_cases.txt beside this file.
 #include <QtTest>
 
 #include "mail/display_text.h"

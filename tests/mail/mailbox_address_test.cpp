@@ -8,9 +8,8 @@ using namespace ostrel;
 class MailboxAddressTest : public QObject {
     Q_OBJECT
 private slots:
-    // Readings: "host:port=tls|plain"; "-" a POP3 field, read as before; "!"
-    // an IMAP field that cannot be used, whose reason never repeats it. Then
-    // the stem its files take ("" where no file may be named).
+    // Readings: "host:port=tls|plain"; "-" POP3; "!" an unusable IMAP field, whose
+    // reason never repeats it. Then its files' stem ("": no file may be named).
     void server_fields() {
         const char* rows[][3] = {
             {"imaps://imap.example.org", "imap.example.org:993=tls", "imaps@imap.example.org"},

@@ -87,9 +87,8 @@ class PopupWindowsTest : public QObject {
 private slots:
     void initTestCase() { init_resources(); }
 
-    // Each notification gets its own slot and the same place (20 and 850
-    // twips from the screen's corner, 15 twips a pixel); See Senders opens a
-    // new list each time; closing one window leaves the others.
+    // Each notification gets its own slot and the same place; See Senders opens
+    // a new list each time; closing one window leaves the others.
     void notifications_and_their_senders_lists() {
         QCOMPARE(nota_position({1920, 1080}), QPoint(1724, 925));
         QCOMPARE(nota_position({1366, 768}), QPoint(1170, 613));
@@ -103,9 +102,9 @@ private slots:
         for (NotaForm* nota : {first, second}) {
             QVERIFY(nota->isVisible());
             QCOMPARE(nota->pos(), screen.topLeft() + nota_position(screen.size()));
-            QVERIFY(nota->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-            QVERIFY(nota->windowFlags().testFlag(Qt::Tool));
-            QVERIFY(nota->testAttribute(Qt::WA_ShowWithoutActivating));
+            QVERIFY(nota->windowFlags().testFlag(Qt::WindowStaysOnTopHint) &&
+                    nota->windowFlags().testFlag(Qt::Tool) &&
+                    nota->testAttribute(Qt::WA_ShowWithoutActivating));
             QCOMPARE(nota->mask(), region_from_table(region_table(ShapedWindow::NotaForm)));
         }
         QVERIFY(!first->Label5->isVisibleTo(first) && first->Command1->isVisibleTo(first));
@@ -121,9 +120,9 @@ private slots:
             QCOMPARE(list->Label1->text(), QString("pop.example.com"));
             QCOMPARE(list->Text1->toPlainText().split('\n'),
                      QStringList({"", "Ann Example ", "Bob ", ""}));
-            QVERIFY(list->Text1->isReadOnly());
             QCOMPARE(list->geometry().center(), screen.center());
-            QVERIFY(!list->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+            QVERIFY(list->Text1->isReadOnly() &&
+                    !list->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
             QCOMPARE(list->mask(), region_from_table(region_table(ShapedWindow::Remetentes)));
         }
         // One sender a line, whatever ends the lines.
@@ -147,8 +146,7 @@ private slots:
         QCOMPARE(third->pos(), screen.topLeft() + nota_position(screen.size()));
     }
 
-    // The slots hold only open windows, so any number of windows can come
-    // and go; plain objects stand in for the windows here.
+    // The slots hold only open windows (plain objects here), so any number can come and go.
     void slots_keep_coming_past_32767() {
         NotaSlots numbered;
         QObject kept;
@@ -168,9 +166,8 @@ private slots:
         delete early;
     }
 
-    // The debug popup sits with its corner at the centre; its See Senders
-    // shows the initial text under an empty title line. The shared window is
-    // neither counted nor listed.
+    // The debug popup has its corner at the centre and See Senders shows the
+    // initial text. The shared window is neither counted nor listed.
     void debug_total_and_the_shared_instance() {
         Main main;
         main.notes.show_total("total pop.example.com 3");
@@ -196,8 +193,7 @@ private slots:
         QVERIFY(main.notes.default_instance() != nullptr);
     }
 
-    // A line too long for its label ends in "…"; a search word past that cut
-    // stays on screen after the line's start.
+    // A line too long ends in "…"; a search word past that cut stays on screen.
     void cut_lines_keep_the_matched_word() {
         QFont font;
         font.setPixelSize(11);
@@ -218,11 +214,10 @@ private slots:
                     .startsWith(QChar(0x2026) + wide.left(5)));
     }
 
-    // Every line holds its text whole whatever the scripts in it, on screens
-    // of any density: it shows what a much taller label shows.
-    void lines_hold_any_script_whole() {
+    // Any script, at any density, shows whole: as much as a much taller label.
+    void lines_hold_any_script_and_drag() {
         Main main;
-        NotaForm* nota = main.notes.new_nota("note");
+        NotaForm* nota = main.notes.new_nota("nota");
         const QList<QLabel*> lines = {nota->Label1, nota->Label2, nota->Label3, nota->Label4};
         for (QLabel* line : lines) {
             set_elided_text(line, QString::fromUtf8("Subject: 会議の議事録 مرحبا 📧🎉"));
@@ -234,12 +229,7 @@ private slots:
                          qPrintable(line->objectName() + " at " + QString::number(ratio)));
             }
         }
-    }
-
-    // The background points are below the labels, clear of every control.
-    void dragging_moves_only_by_the_surfaces() {
-        Main main;
-        NotaForm* nota = main.notes.new_nota("nota");
+        // Dragging by the background (below the labels) moves a window; controls do not.
         nota->Label2->setText("You have  3 new message(s)");
         Remetentes* list = nota->novaform2("remete", "\r\nAnn", "pop.example.com");
         const struct {
