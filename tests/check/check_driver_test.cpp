@@ -111,8 +111,7 @@ struct Check : CheckFixture {
     }
 };
 
-// A good check of four messages; then three more arrive and `faulty`
-// answers the next check.
+// A good check of four messages; then three more arrive.
 struct AfterGoodCheck : Check {
     explicit AfterGoodCheck(const QByteArrayList& capabilities) : Check(QByteArray()) {
         server.capabilities = capabilities;
@@ -437,9 +436,8 @@ private slots:
         }
     }
 
-    // A dialogue that breaks off after a good check (a close, a late reply,
-    // replies out of step with the commands) leaves the seen state and the
-    // header cache byte for byte.
+    // A dialogue that breaks off (a close, a late reply, replies out of step)
+    // leaves the seen state and the header cache byte for byte.
     void broken_off_after_a_good_check_data() {
         after_a_good_check_columns();
         const QByteArrayList fast = {"UIDL", "PIPELINING"};
@@ -516,10 +514,8 @@ private slots:
         check.verify(faulty, logged, asked, kept);
     }
 
-    // Two mailboxes on one server whose unique ids and sizes collide: each
-    // account keeps a header cache of its own, so neither is ever read from
-    // the other's. The one cache the server's accounts shared before is
-    // removed, never adopted.
+    // Two mailboxes on one server with colliding unique ids and sizes keep a
+    // header cache each; the one cache they shared before is removed, never adopted.
     void accounts_on_one_server_keep_their_own_cache() {
         ScriptedPop3Server server;
         server.capabilities = {"UIDL", "PIPELINING"};
@@ -549,10 +545,8 @@ private slots:
                     .contains("\tbob@x\tfor bob"));
     }
 
-    // A header block past the 1 MiB cap costs that message alone, whether it
-    // comes in 16 KiB pieces or in one, one command at a time or pipelined:
-    // it is cut at the cap, its sender and subject read from what is kept,
-    // and the message beside it is announced with it.
+    // A header block past the 1 MiB cap, in pieces or whole, is cut at the
+    // cap and read from what is kept; the message beside it is announced too.
     void an_over_long_header_block_costs_only_itself_data() {
         QTest::addColumn<QByteArrayList>("capabilities");
         QTest::addColumn<int>("piece");
