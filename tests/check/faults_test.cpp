@@ -1,8 +1,6 @@
 // Data files that vanish, turn into folders or meet a full disk at the moment
 // they are read or written: a clear line or message, no crash, nothing lost.
-// Hostile account fields: nothing injected into the POP3 dialogue.
 #include <QLineEdit>
-#include <QStorageInfo>
 #include <QtTest>
 #include <memory>
 
@@ -102,22 +100,22 @@ Q_DECLARE_METATYPE(Action)
 class FaultsTest : public QObject {
     Q_OBJECT
 private slots:
+    // A file name ending in "/" is replaced by a folder, any other deleted.
     void check_with_an_unusable_data_file_data() {
         QTest::addColumn<QString>("file");
-        QTest::addColumn<bool>("as_folder");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("accounts deleted") << "lumetta_pop.cfg" << false << "cannot open";
-        QTest::newRow("accounts a folder") << "lumetta_pop.cfg" << true << "cannot open";
-        QTest::newRow("seen state a folder") << ".svr" << true << "Fatal Err 005 cannot read";
+        const QString accounts = "lumetta_pop.cfg";
+        QTest::newRow("accounts deleted") << accounts << "cannot open";
+        QTest::newRow("accounts a folder") << accounts + '/' << "cannot open";
+        QTest::newRow("seen state a folder") << QString(".svr/") << "Fatal Err 005 cannot read";
     }
     void check_with_an_unusable_data_file() {
         QFETCH(QString, file);
-        QFETCH(bool, as_folder);
         QFETCH(QString, expected);
         Mailbox mailbox(2);
-        const QString name = file == ".svr" ? mailbox.server.address() + file : file;
-        QFile::remove(mailbox.folder.file(name));
-        if (as_folder) {
+        QString name = file.startsWith(".svr") ? mailbox.server.address() + file : file;
+        QFile::remove(mailbox.folder.file(name.remove('/')));
+        if (file.endsWith('/')) {
             mailbox.replace_by_folder(name);
         }
         mailbox.run();
@@ -206,43 +204,23 @@ private slots:
         const auto before = mailbox.files_except(folder);
         if (disk) {
             disk->fill();
-            QCOMPARE(QStorageInfo(mailbox.folder.path()).bytesAvailable(), 0);
         } else {
             mailbox.replace_by_folder(folder);
         }
-
         action(mailbox);
-        QCOMPARE(mailbox.prompts.size(), message.isEmpty() ? 0 : 1);
-        if (!message.isEmpty()) {
-            QVERIFY2(mailbox.prompts.first().startsWith(message),
-                     qPrintable(mailbox.prompts.first()));
-        }
-        if (!folder.isEmpty() && folder != "logfile.txt") {
-            QVERIFY(mailbox.folder.read("logfile.txt").contains(message.toUtf8()));
-        }
+        QVERIFY2(message.isEmpty()
+                     ? mailbox.prompts.isEmpty()
+                     : mailbox.prompts.size() == 1 && mailbox.prompts.first().startsWith(message),
+                 qPrintable(mailbox.prompts.join('|')));
         if (folder != "logfile.txt") {
             // A failure may still find room in the log's last block; the old lines stay.
-            QVERIFY(mailbox.folder.read("logfile.txt").startsWith(old_log));
+            const QByteArray log = mailbox.folder.read("logfile.txt");
+            QVERIFY(log.startsWith(old_log) &&
+                    (folder.isEmpty() || log.contains(message.toUtf8())));
         }
         QCOMPARE(mailbox.files_except(folder), before);
         QVERIFY(folder.isEmpty() || QFileInfo(mailbox.folder.file(folder)).isDir());
         QVERIFY(!mailbox.driver.running());
-    }
-
-    // A line break in a field reaches no wire: LF in a password is refused
-    // (and the password not logged); CR ends the accounts line, so
-    // "pw\rDELE 1" is a short line and a bad one. The next account is read.
-    void line_breaks_in_fields_reach_no_wire() {
-        Mailbox mailbox(1), next(0);
-        const QByteArray server = mailbox.server.address().toUtf8();
-        mailbox.write_accounts(server + "<>ann<>secret\nDELE 1<>\r\n" + server +
-                               "<>ann<>pw\rDELE 1<>\r\n" + account_line(next.server, "bob"));
-        mailbox.run();
-        QCOMPARE(mailbox.server.connections, 0);
-        QCOMPARE(next.server.connections, 1);
-        QCOMPARE(mailbox.log_text().count("Err 001"), 3);
-        QVERIFY(!mailbox.log_text().contains("secret"));
-        QVERIFY(mailbox.idle());
     }
 };
 
