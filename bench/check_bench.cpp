@@ -30,14 +30,16 @@
 #include <QThread>
 #include <cstdio>
 
+#include "realistic_mail.h"
+#include "relay_thread.h"
 #include "support/check_fixture.h"
 #include "support/dovecot_fixture.h"
-#include "support/tcp_proxy.h"
 
 using namespace ostrel;
 using testing::CheckFixture;
 using testing::DovecotFixture;
-using testing::TcpProxy;
+using testing::realistic_messages;
+using testing::RelayThread;
 
 namespace {
 
@@ -69,36 +71,6 @@ quint16 env_port(const char* name) {
 QList<QSslCertificate> test_authority() {
     return QSslCertificate::fromPath(qEnvironmentVariable("OSTREL_TEST_CERTS") + "/ca.pem");
 }
-
-// The relay runs on its own thread, so its work does not count as the check's.
-class RelayThread {
-public:
-    RelayThread(quint16 target_port, int one_way_delay_ms, bool refuse_capa = false) {
-        context_.moveToThread(&thread_);
-        thread_.start();
-        on_relay([this, target_port, one_way_delay_ms, refuse_capa] {
-            proxy_ = new TcpProxy("127.0.0.1", target_port, one_way_delay_ms);
-            proxy_->refuse_capa(refuse_capa);
-        });
-    }
-    ~RelayThread() {
-        on_relay([this] { delete proxy_; });
-        thread_.quit();
-        thread_.wait();
-    }
-    QString address() const { return proxy_->address(); }
-    quint16 port() const { return proxy_->port(); }
-
-private:
-    template <typename Work>
-    void on_relay(Work work) {
-        QMetaObject::invokeMethod(&context_, work, Qt::BlockingQueuedConnection);
-    }
-
-    QThread thread_;
-    QObject context_;
-    TcpProxy* proxy_ = nullptr;
-};
 
 struct CheckFigures {
     double wall_ms = 1e300;
@@ -276,37 +248,6 @@ private:
     qsizetype start_ = 0;
     QSet<QByteArray> known_;
 };
-
-// Messages whose header blocks are the size of real ones: 2 to 6 KiB of
-// relay, authentication and list headers, as mail from a large provider
-// arrives.
-QList<QByteArray> realistic_messages(int count) {
-    const QByteArray hop =
-        "Received: from mail-relay-%1.example.net (mail-relay-%1.example.net [198.51.100.%1])\n"
-        "\tby mx.example.org (Postfix) with ESMTPS id 4Qx%1Lm7Zz2;\n"
-        "\tSun, 6 Dec 2026 10:00:%1 +0000 (UTC)\n";
-    const QByteArray signature =
-        "DKIM-Signature: v=1; a=rsa-sha256; c=relaxed/relaxed; d=example.net; s=20230601;\n"
-        "\th=from:to:subject:date:message-id:mime-version:content-type;\n"
-        "\tbh=47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU=;\n"
-        "\tb=" +
-        QByteArray(64, 'Q') + "\n\t " + QByteArray(64, 'w') + "\n\t " + QByteArray(64, 'E') +
-        "\n"
-        "Authentication-Results: mx.example.org; dkim=pass header.d=example.net;\n"
-        "\tspf=pass smtp.mailfrom=example.net; dmarc=pass (p=REJECT) header.from=example.net\n"
-        "List-Unsubscribe: <https://lists.example.net/unsubscribe?id=0123456789abcdef>\n"
-        "X-Mailer: Example Mail Engine 12.4\n";
-    QList<QByteArray> list = DovecotFixture::numbered_messages(count, "sender", "bench message ");
-    for (int k = 1; k <= count; ++k) {
-        const int header_bytes = 2048 + (k * 1237) % 4096;
-        QByteArray extra = signature;
-        for (int n = 1; extra.size() + list[k - 1].size() < header_bytes; ++n) {
-            extra += QByteArray(hop).replace("%1", QByteArray::number(n % 60));
-        }
-        list[k - 1].prepend(extra);
-    }
-    return list;
-}
 
 struct Row {
     CheckFigures first, unchanged;
