@@ -5,6 +5,7 @@
 #include <QSet>
 
 #include "core/whole_file.h"
+#include "mail/cached_fields.h"
 
 namespace ostrel {
 
@@ -16,75 +17,6 @@ const QByteArray kLineEnd("\r\n");
 
 QByteArray format_line(const CacheOwner& owner) {
     return kFormat + owner.server.toUtf8() + '\t' + owner.login.toUtf8() + kLineEnd;
-}
-
-// Runs without a byte to escape are copied whole.
-void append_escaped(QByteArray& out, const QString& field) {
-    const QByteArray bytes = field.toLatin1();
-    qsizetype run = 0;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const char c = bytes[i];
-        const char* escape = c == '\\'   ? "\\\\"
-                             : c == '\r' ? "\\r"
-                             : c == '\n' ? "\\n"
-                             : c == '\t' ? "\\t"
-                                         : nullptr;
-        if (escape != nullptr) {
-            out.append(bytes.constData() + run, i - run).append(escape);
-            run = i + 1;
-        }
-    }
-    out.append(bytes.constData() + run, bytes.size() - run);
-}
-
-std::optional<QString> unescaped(QByteArrayView text) {
-    if (text.indexOf('\r') >= 0 || text.indexOf('\n') >= 0) {
-        return std::nullopt;
-    }
-    if (text.indexOf('\\') < 0) {
-        return QString::fromLatin1(text);
-    }
-    QByteArray out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\') {
-            out += text[i];
-            continue;
-        }
-        if (++i == text.size()) {
-            return std::nullopt;
-        }
-        switch (text[i]) {
-            case '\\':
-                out += '\\';
-                break;
-            case 'r':
-                out += '\r';
-                break;
-            case 'n':
-                out += '\n';
-                break;
-            case 't':
-                out += '\t';
-                break;
-            default:
-                return std::nullopt;
-        }
-    }
-    return QString::fromLatin1(out);
-}
-
-// As header_field makes a field: each line feed is part of a CR LF that
-// begins a folded line.
-bool is_field(const QString& field) {
-    for (qsizetype at = field.indexOf(QLatin1Char('\n')); at >= 0;
-         at = field.indexOf(QLatin1Char('\n'), at + 1)) {
-        if (at == 0 || field[at - 1] != QLatin1Char('\r') || at + 1 == field.size() ||
-            (field[at + 1] != QLatin1Char(' ') && field[at + 1] != QLatin1Char('\t'))) {
-            return false;
-        }
-    }
-    return true;
 }
 
 bool is_unique_id(QByteArrayView id) {
@@ -128,10 +60,9 @@ std::optional<CachedHeader> parse_line(QByteArrayView line) {
     }
     const QByteArrayView id = line.first(tabs[0]);
     const qint64 size = size_of(line.sliced(tabs[0] + 1, tabs[1] - tabs[0] - 1));
-    const auto from = unescaped(line.sliced(tabs[1] + 1, tabs[2] - tabs[1] - 1));
-    const auto subject = unescaped(line.sliced(tabs[2] + 1));
-    if (!is_unique_id(id) || size < 0 || !from || !subject || !is_field(*from) ||
-        !is_field(*subject)) {
+    const auto from = unescaped_field(line.sliced(tabs[1] + 1, tabs[2] - tabs[1] - 1));
+    const auto subject = unescaped_field(line.sliced(tabs[2] + 1));
+    if (!is_unique_id(id) || size < 0 || !from || !subject) {
         return std::nullopt;
     }
     return CachedHeader{QString::fromLatin1(id), size, {*from, *subject}, std::nullopt};
@@ -158,9 +89,9 @@ QByteArray header_cache_content(const CacheOwner& owner, const QList<CachedHeade
     QByteArray content = format_line(owner);
     for (const CachedHeader& message : messages) {
         content += message.unique_id.toLatin1() + '\t' + QByteArray::number(message.size) + '\t';
-        append_escaped(content, message.fields.from);
+        append_escaped_field(content, message.fields.from);
         content += '\t';
-        append_escaped(content, message.fields.subject);
+        append_escaped_field(content, message.fields.subject);
         content += kLineEnd;
     }
     return content;
