@@ -1,7 +1,6 @@
-// Accounts signed in with their provider log in with AUTH and a bearer token
-// (RFC 5034): over TLS only, with the mechanism the server offers, a refused
-// token renewed once on a new connection, and never a password instead.
-// Scripted servers over TLS (the test certificate) and in clear.
+// Signed-in accounts log in with AUTH and a bearer token (RFC 5034): over TLS
+// only, with the offered mechanism, a refused token renewed once on a new
+// connection, and never a password instead.
 #include <QSslCertificate>
 #include <QtTest>
 
@@ -26,8 +25,8 @@ const TokenAnswer kSignInAgain{TokenAnswer::SignInAgain, {}, "sign ann in again"
 // The refusal OAUTHBEARER's error challenge carries (RFC 7628).
 const QByteArray kChallenge = R"({"status":"invalid_token"})";
 
-// A check of the signed-in account ann on `server`, then of bob, a password
-// account on a plain server that has one message (and no popup for it).
+// A check of the signed-in ann on `server`, then of bob, a password account on
+// a plain server with one message.
 struct BearerCheck : testing::CheckFixture {
     BearerCheck(ScriptedPop3Server& server, bool tls = true)
         : CheckFixture(3000,
@@ -44,9 +43,7 @@ struct BearerCheck : testing::CheckFixture {
         write_accounts(this->server.address().toUtf8() + "<>ann<><>\r\n" +
                        other.address().toUtf8() + "<>bob<>pw<>zzz\r\n");
     }
-    // The lines logged, without their dates, the once-per-run note on bob's
-    // server, which has no STLS, and the note that ann's certificate was
-    // verified.
+    // The lines logged, without dates, bob's no-STLS note and ann's verified one.
     QStringList log() const {
         QStringList lines;
         for (const QString& line : log_text().split("\r\n", Qt::SkipEmptyParts)) {
@@ -57,7 +54,6 @@ struct BearerCheck : testing::CheckFixture {
         }
         return lines;
     }
-    // AUTH with the initial response of `token`.
     Said auth(BearerMechanism mechanism, const QString& token) const {
         return Said("C: AUTH " + mechanism_name(mechanism).toLatin1() + ' ' +
                     bearer_initial_response(mechanism, "ann", token, "127.0.0.1", server.port()));
@@ -72,6 +68,7 @@ struct BearerCheck : testing::CheckFixture {
 };
 
 const char* const kOffers = "S: +OK\r\nSASL PLAIN XOAUTH2 OAUTHBEARER\r\n.";
+const Transcript kAsked = {"S: +OK", "C: CAPA"};
 
 }  // namespace
 
@@ -87,57 +84,47 @@ private slots:
     // The mechanism is the one the server offers, OAUTHBEARER first; a long
     // token goes after an empty challenge, since POP3 lines hold 255 octets.
     void logs_in_with_the_offered_mechanism() {
-        const QString long_token(300, QLatin1Char('t'));
         const struct {
             const char* offered;
             BearerMechanism used;
             QString token;
         } rows[] = {
             {kOffers, BearerMechanism::OAuthBearer, "token-1"},
-            {"S: +OK\r\nSASL XOAUTH2\r\n.", BearerMechanism::XOAuth2, long_token},
+            {"S: +OK\r\nSASL XOAUTH2\r\n.", BearerMechanism::XOAuth2, QString(300, 't')},
         };
         for (const auto& row : rows) {
             ScriptedPop3Server server("good");
             BearerCheck check(server);
             check.tokens["ann"] = {ready(row.token)};
             const QByteArray line = check.auth(row.used, row.token).client;
-            Transcript dialogue = {"S: +OK", "C: CAPA", row.offered};
-            if (line.size() + 2 > 255) {
-                dialogue << Said("C: " + line.left(line.lastIndexOf(' '))) << "S: + "
-                         << Said("C: " + line.mid(line.lastIndexOf(' ') + 1));
-            } else {
-                dialogue << check.auth(row.used, row.token);
-            }
-            server.transcript = dialogue << "S: +OK signed in"
-                                         << "C: STAT"
-                                         << "S: +OK 1 99"
-                                         << "C: TOP 1 0"
-                                         << ScriptedReply::text(testing::top_reply("a@b", "hi"));
+            const qsizetype cut = line.lastIndexOf(' ');
+            server.transcript =
+                kAsked + Transcript{row.offered} +
+                (line.size() + 2 > 255 ? Transcript{Said("C: " + line.left(cut)), "S: + ",
+                                                    Said("C: " + line.mid(cut + 1))}
+                                       : Transcript{check.auth(row.used, row.token)}) +
+                Transcript{"S: +OK signed in", "C: STAT", "S: +OK 1 99", "C: TOP 1 0",
+                           ScriptedReply::text(testing::top_reply("a@b", "hi"))};
             check.run();
-            QVERIFY(check.trace().contains("a@b - hi") && check.bob_read());
-            QCOMPARE(check.log(), QStringList());
+            QVERIFY(check.trace().contains("a@b - hi") && check.bob_read() &&
+                    check.log().isEmpty());
             QCOMPARE(check.asked, QStringList({"ann"}));
         }
     }
 
-    // A refused token is renewed once and tried on a new connection; a
-    // second refusal, or a renewal that gets nothing, ends that account only,
-    // in one line, and no password or USER is ever sent for it.
+    // A refused token is renewed once and tried on a new connection; a second
+    // refusal or a failed renewal ends that account only, in one line, with no
+    // password or USER sent.
     void refused_tokens_are_renewed_once() {
         const struct {
             QList<TokenAnswer> answers;
-            Transcript after_refusal;
-            QString logged;  // after the server; empty: nothing
+            Transcript after_renewal;  // on a new connection; empty: none
+            QString logged;            // after the server; empty: nothing
             int notices;
         } rows[] = {
+            {{ready("token-1"), ready("token-2")}, {"S: +OK", "C: STAT", "S: +OK 0 0"}, {}, 0},
             {{ready("token-1"), ready("token-2")},
-             {"--", "S: +OK", "C: CAPA", kOffers, "C: AUTH token-2", "S: +OK", "C: STAT",
-              "S: +OK 0 0"},
-             {},
-             0},
-            {{ready("token-1"), ready("token-2")},
-             {"--", "S: +OK", "C: CAPA", kOffers, "C: AUTH token-2",
-              "S: -ERR [AUTH] Authentication\tfailed."},
+             {"S: -ERR [AUTH] Authentication\tfailed."},
              ": the sign-in token of ann was refused, and a renewed one too: the server "
              "answered \"-ERR [AUTH] Authentication failed.\"; the account was not checked",
              0},
@@ -150,64 +137,54 @@ private slots:
             ScriptedPop3Server server("good");
             BearerCheck check(server);
             check.tokens["ann"] = row.answers;
-            Transcript dialogue = {"S: +OK",
-                                   "C: CAPA",
-                                   kOffers,
-                                   check.auth(BearerMechanism::OAuthBearer, "token-1"),
-                                   Said("S: + " + kChallenge.toBase64()),
-                                   "C: AQ==",
-                                   "S: -ERR [AUTH] Invalid token"};
-            for (Said said : row.after_refusal) {
-                dialogue << (said.client == "AUTH token-2"
-                                 ? check.auth(BearerMechanism::OAuthBearer, "token-2")
-                                 : said);
+            server.transcript =
+                kAsked + Transcript{kOffers, check.auth(BearerMechanism::OAuthBearer, "token-1"),
+                                    Said("S: + " + kChallenge.toBase64()),
+                                    "C: AQ==", "S: -ERR [AUTH] Invalid token"};
+            if (!row.after_renewal.isEmpty()) {
+                server.transcript +=
+                    Transcript{"--"} + kAsked +
+                    Transcript{kOffers, check.auth(BearerMechanism::OAuthBearer, "token-2")} +
+                    row.after_renewal;
             }
-            server.transcript = dialogue;
             check.run();
             QCOMPARE(check.asked, QStringList({"ann", "ann renew"}));
-            QVERIFY(check.bob_read());
-            QCOMPARE(check.log(), row.logged.isEmpty()
-                                      ? QStringList()
-                                      : QStringList{server.address() + row.logged});
-            QCOMPARE(check.notes.open_count(), row.notices);
-            QVERIFY(check.prompts.isEmpty());
+            QCOMPARE(check.log().join('\n'),
+                     row.logged.isEmpty() ? "" : server.address() + row.logged);
+            QVERIFY(check.bob_read() && check.notes.open_count() == row.notices &&
+                    check.prompts.isEmpty());
         }
     }
 
-    // A server that offers no token mechanism, or no TLS at all, is sent
-    // nothing for the signed-in account: not the token, not a password.
+    // No token mechanism, or no TLS: nothing is sent for the signed-in account.
     void no_token_where_it_cannot_go() {
-        ScriptedPop3Server tls_server("good");
-        ScriptedPop3Server plain;
+        ScriptedPop3Server tls_server("good"), plain;
         const struct {
             ScriptedPop3Server& server;
-            bool tls;
             Transcript dialogue;
             QString logged;
         } rows[] = {
             {tls_server,
-             true,
              {"S: +OK", "C: CAPA", "S: +OK\r\nSASL PLAIN LOGIN\r\nUIDL\r\n."},
              ": the server offers no sign-in with a token (SASL OAUTHBEARER or XOAUTH2), so ann, "
              "which is signed in with its provider, was not checked; no password is sent for it"},
-            {tls_server, true, {"S: +OK", "C: CAPA", "S: -ERR"}, ": the server offers no sign-in"},
+            {tls_server, {"S: +OK", "C: CAPA", "S: -ERR"}, ": the server offers no sign-in"},
             {plain,
-             false,
              {"S: +OK", "C: CAPA", "S: +OK\r\nSASL XOAUTH2\r\nUSER\r\n."},
              ": the server offers no secure connection (port 995 or STLS), so the sign-in token "
              "of ann was not sent and the account was not checked"},
         };
         for (const auto& row : rows) {
-            BearerCheck check(row.server, row.tls);
+            BearerCheck check(row.server, &row.server == &tls_server);
             check.tokens["ann"] = {ready("secret-token")};
             row.server.transcript = row.dialogue;
             row.server.commands.clear();
             check.run();
             QCOMPARE(row.server.commands, QByteArrayList({"CAPA"}));
-            QCOMPARE(check.log().size(), 1);
-            QVERIFY2(check.log()[0].startsWith(row.server.address() + row.logged),
-                     qPrintable(check.log()[0]));
-            QVERIFY(check.bob_read());
+            QVERIFY2(check.log().size() == 1 &&
+                         check.log()[0].startsWith(row.server.address() + row.logged) &&
+                         check.bob_read(),
+                     qPrintable(check.log().join('\n')));
         }
     }
 };

@@ -1,9 +1,7 @@
-// POP3 over implicit TLS and STLS: a verified certificate checks mail end to
-// end; a refused certificate or a failed handshake is a failed connection,
-// logged with its reason, and no login ever reaches the server unless the user
-// trusts the certificate. A server that offered STLS is never sent a login in
-// clear, nor before its CAPA was answered. Dovecot users: user21, user22,
-// user24 .. user26.
+// POP3 over implicit TLS and STLS: a refused certificate or handshake fails
+// the connection with its reason logged and no login sent unless the user
+// trusts the certificate; a server that offered STLS never gets a login in
+// clear. Dovecot users: user21, user22, user24 .. user26.
 #include <sys/stat.h>
 #include <QSslCertificate>
 #include <QTcpServer>
@@ -33,27 +31,22 @@ quint16 dovecot_tls_port(const char* kind = "TLS") {
     return quint16(qEnvironmentVariableIntValue(QByteArray("OSTREL_DOVECOT_") + kind + "_PORT"));
 }
 
-// Fills the Dovecot mailbox of `user` with one message.
 void fill(const QString& user, const QByteArray& from, const QByteArray& subject) {
     QCOMPARE(DovecotFixture::fill(user, {DovecotFixture::message(from, subject)}), QString());
 }
 
 QString fingerprint_of(const QString& certificate) {
-    return QString::fromLatin1(QSslCertificate::fromPath(certificate_file(certificate + ".pem"))
-                                   .value(0)
-                                   .digest(QCryptographicHash::Sha256)
-                                   .toHex(':')
-                                   .toUpper());
+    const auto pem = QSslCertificate::fromPath(certificate_file(certificate + ".pem")).value(0);
+    return QString::fromLatin1(pem.digest(QCryptographicHash::Sha256).toHex(':').toUpper());
 }
 
-// Long enough for a handshake on a loaded machine; the silent server waits
-// it out once. Scripted servers that stall are waited for the shorter time.
+// Long enough for a handshake on a loaded machine; stalling scripted servers
+// are waited for the shorter time.
 constexpr int kTimeoutMs = 5000;
 constexpr int kStallMs = 2000;
 
-// A check of one account on 127.0.0.1:`port`, whose connection treats
-// `tls_port` as the implicit-TLS port and, unless told otherwise, trusts
-// the test authority.
+// A check of one account on 127.0.0.1:`port`, with `tls_port` as the
+// implicit-TLS port, trusting the test authority unless told otherwise.
 struct TlsCheck : testing::CheckFixture {
     TlsCheck(quint16 port, quint16 tls_port, const QString& login = "user21",
              bool trust_test_authority = true, int timeout_ms = kTimeoutMs)
@@ -75,9 +68,8 @@ struct TlsCheck : testing::CheckFixture {
     QString server;
 };
 
-// A scripted server: the transcript of every connection over `checks`
-// checks, whether its security file holds the STLS mark first, and a line the
-// log holds `times`.
+// A scripted server's transcript over `checks` checks, whether its security
+// file holds the STLS mark first, and a line the log holds `times`.
 struct StlsRow {
     Transcript dialogue;
     int checks;
@@ -86,10 +78,9 @@ struct StlsRow {
     int times;
 };
 
-// A connection that fails: `end` is a TLS server with `certificate` (c),
-// Dovecot's plain port (p) or TLS port (t), a port where nothing listens (r)
-// or a server that never answers (s); `failure` what the handshake's line
-// says, nullptr where no handshake failed.
+// `end`: a TLS server with `certificate` (c), Dovecot's plain (p) or TLS (t)
+// port, a refused port (r) or a silent server (s); `failure` what the
+// handshake's line says, nullptr where no handshake failed.
 struct FailedRow {
     const char* name;
     char end;
@@ -119,17 +110,13 @@ private slots:
     void initTestCase() {
         if (qEnvironmentVariableIsEmpty("OSTREL_TEST_CERTS") || !DovecotFixture::available() ||
             dovecot_tls_port() == 0 || dovecot_tls_port("STLS") == 0) {
-            QSKIP(
-                "OSTREL_TEST_CERTS / OSTREL_DOVECOT_TLS_PORT / OSTREL_DOVECOT_STLS_PORT are not "
-                "set: scripts/test sets them up");
+            QSKIP("OSTREL_TEST_CERTS / OSTREL_DOVECOT_*_PORT are not set: scripts/test does it");
         }
     }
 
-    // A verified certificate checks mail end to end, and the one socket goes
-    // from TLS back to plain for the next account. The second check takes the
-    // header blocks from the cache; a server without STLS is mentioned once per
-    // run. Every file a check writes is its owner's only, whatever the umask,
-    // and one that was not is made so when it is written again.
+    // A verified certificate checks mail, then a plain account; the second
+    // check reads the header cache; no-STLS is logged once per run. Files a
+    // check writes become owner-only whatever the umask, also when rewritten.
     void verified_certificate_then_plain_account() {
         const mode_t umask_before = ::umask(022);
         QCOMPARE(DovecotFixture::fill("user21",
@@ -138,18 +125,17 @@ private slots:
                  QString());
         fill("user24", "plain@example.org", "plain");
         TlsCheck check(dovecot_tls_port(), dovecot_tls_port());
-        check.folder.write("lumetta_pop.cfg", check.folder.read("lumetta_pop.cfg") +
-                                                  DovecotFixture::address().toUtf8() +
-                                                  "<>user24<>" +
-                                                  DovecotFixture::password().toUtf8() + "<>\r\n");
+        const QString plain = DovecotFixture::address() + "<>user24<>" + DovecotFixture::password();
+        check.folder.write("lumetta_pop.cfg",
+                           check.folder.read("lumetta_pop.cfg") + plain.toUtf8() + "<>\r\n");
         check.run();
         const QString trace = check.trace();
-        QVERIFY2(trace.contains(" 1 - Ann <ann@example.org> - over tls"),
+        QVERIFY2(trace.contains(" 1 - Ann <ann@example.org> - over tls") &&
+                     trace.contains(" 2 - bob@example.org - second") &&
+                     trace.contains(" 1 - plain@example.org - plain") &&
+                     !check.log().contains("Can\u00B4t connect") &&
+                     !check.log().contains("Secure connection"),
                  qPrintable(trace + check.log()));
-        QVERIFY(trace.contains(" 2 - bob@example.org - second"));
-        QVERIFY(trace.contains(" 1 - plain@example.org - plain"));
-        QVERIFY2(!check.log().contains("Can\u00B4t connect"), qPrintable(check.log()));
-        QVERIFY(!check.log().contains("Secure connection"));
         QCOMPARE(check.trust_file(), check.trust_heading() + "verified\r\n");
         QCOMPARE(check.folder.open_to_others(), QStringList{"lumetta_pop.cfg"});
         const QString cache = header_cache_file_name({check.server, "user21"});
@@ -161,13 +147,11 @@ private slots:
         check.folder.write(
             cache, check.folder.read(cache).replace("\tsecond\r\n", "\tfrom the cache\r\n"));
         check.run();
-        QVERIFY2(check.trace().contains(" 2 - bob@example.org - from the cache"),
+        const QString no_stls = ": the server does not offer STLS, so the password travels";
+        QVERIFY2(check.trace().contains(" 2 - bob@example.org - from the cache") &&
+                     check.log().count(DovecotFixture::address() + no_stls + " unencrypted") == 1 &&
+                     !check.log().contains(check.server + ": the server does not offer"),
                  qPrintable(check.log()));
-        QCOMPARE(check.log().count(DovecotFixture::address() +
-                                   ": the server does not offer STLS, so the password travels "
-                                   "unencrypted"),
-                 1);
-        QVERIFY(!check.log().contains(check.server + ": the server does not offer"));
         check.context.log.log_event("a later line");
         QCOMPARE(check.folder.open_to_others(), QStringList{"lumetta_pop.cfg"});
         ::umask(umask_before);
@@ -180,12 +164,10 @@ private slots:
         TlsCheck check(relay.port(), 995, "user25");
         check.run();
         QVERIFY2(check.trace().contains(" 1 - s@example.org - stls"), qPrintable(check.log()));
-        QVERIFY(relay.client_bytes().startsWith("CAPA\r\nSTLS\r\n"));
-        QVERIFY(!relay.client_bytes().contains("USER"));
+        QVERIFY(relay.client_bytes().startsWith("CAPA\r\nSTLS\r\n") &&
+                !relay.client_bytes().contains("USER") && !check.log().contains("unencrypted"));
         QCOMPARE(check.trust_file(), check.trust_heading() + "STLS\r\nverified\r\n");
-        QVERIFY(!check.log().contains("unencrypted"));
-        // Someone in between strips STLS from CAPA, or refuses CAPA, or the
-        // mark is damaged: the check stops before USER.
+        // STLS stripped from CAPA, CAPA refused, or a damaged mark: no USER.
         const QString downgrade = check.failed() + "it offered STLS before and does not now";
         const QString damaged = check.server + ": the security file ";
         for (int attack = 0; attack < 3; ++attack) {
@@ -205,16 +187,14 @@ private slots:
         }
     }
 
-    // USER and PASS in clear only to a server that answered CAPA without STLS
-    // on that connection, never to one that left it unanswered: that one is
-    // asked again on a new connection, then at the next check, whether or not
-    // it offered STLS before. One that hangs up on CAPA gets the basic
-    // dialogue on a new connection, unless it offered STLS before. After STLS
-    // only what the server lists over TLS counts. Nothing but what the
-    // transcripts hold is sent.
+    // USER/PASS in clear only after CAPA answered without STLS on that
+    // connection; an unanswered CAPA is asked again on a new connection and at
+    // the next check. A hang-up on CAPA gets the basic dialogue anew unless
+    // STLS was offered before. After STLS only the TLS listing counts.
     void capa_and_stls_data() {
         QTest::addColumn<StlsRow>("row");
-        const Transcript asked = {"S: +OK hi", "C: CAPA"};
+        const Transcript asked = {"S: +OK hi", "C: CAPA"}, next = {"--"};
+        const Transcript stls = {"S: +OK\r\nSTLS\r\n.", "C: STLS"};
         const auto offers = [](const char* clear_listing, const Transcript& over_tls) {
             return Transcript{Said(QByteArray("S: +OK\r\nSTLS\r\n") + clear_listing + "."),
                               "C: STLS", ScriptedReply::start_tls("+OK begin TLS"), "C: CAPA"} +
@@ -227,43 +207,36 @@ private slots:
             "C: USER ann", "S: +OK",  Said("C: PASS " + DovecotFixture::password().toUtf8()),
             "S: +OK",      "C: STAT", "S: +OK 1 0"};
         const Transcript top = {"C: TOP 1 0", ScriptedReply::text(testing::top_reply("a@x", "1"))};
-        const Transcript read = offers("", Transcript{"S: +OK\r\nTOP\r\n."} + login + top);
+        const Transcript basic = login + top, read_top = Transcript{"S: +OK\r\nTOP\r\n."} + basic;
+        const Transcript read = offers("", read_top);
         const Transcript uidl = {"C: UIDL", "S: +OK\r\n1 u1\r\n.", "C: LIST",
                                  "S: +OK\r\n1 10\r\n."};
-        const QString twice =
-            "no reply to CAPA within 2 s, on a second connection too; nothing "
-            "else was sent, and CAPA is asked again at the next check";
         const auto row = [](const char* name, const Transcript& dialogue, int checks,
                             bool marked = false, const QString& logged = {}, int times = 0) {
             QTest::newRow(name) << StlsRow{dialogue, checks, marked, logged, times};
         };
-        row("first CAPA stalls", asked + stalled + asked + read + Transcript{"--"} + asked + read,
-            2);
+        row("first CAPA stalls", asked + stalled + asked + read + next + asked + read, 2);
         row("marked, CAPA stalls twice", asked + stalled + asked + stalled + asked + read, 2, true,
-            twice, 1);
-        row("hangs up on CAPA",
-            asked + hung_up + login + top + Transcript{"--"} + asked + hung_up + login + top, 2,
-            false, "the password travels unencrypted", 1);
-        row("marked, hangs up on CAPA", asked + hung_up + Transcript{"--"} + asked + hung_up, 2,
-            true, "it offered STLS before and does not now, so someone may be in between", 2);
-        row("fewer capabilities over TLS",
-            asked +
-                offers("UIDL\r\nPIPELINING\r\n", Transcript{"S: +OK\r\nTOP\r\n."} + login + top),
+            "no reply to CAPA within 2 s, on a second connection too; nothing else was sent, and "
+            "CAPA is asked again at the next check",
             1);
-        row("CAPA refused over TLS",
-            asked + offers("UIDL\r\n", Transcript{"S: -ERR"} + login + top), 1);
+        row("hangs up on CAPA", asked + hung_up + basic + next + asked + hung_up + basic, 2, false,
+            "the password travels unencrypted", 1);
+        row("marked, hangs up on CAPA", asked + hung_up + next + asked + hung_up, 2, true,
+            "it offered STLS before and does not now, so someone may be in between", 2);
+        row("fewer capabilities over TLS", asked + offers("UIDL\r\nPIPELINING\r\n", read_top), 1);
+        row("CAPA refused over TLS", asked + offers("UIDL\r\n", Transcript{"S: -ERR"} + basic), 1);
         row("UIDL only over TLS",
             asked + offers("", Transcript{"S: +OK\r\nUIDL\r\n."} + login + uidl + top), 1);
         row("CAPA stalls over TLS",
             asked + offers("", {ScriptedReply::late("+OK\r\n.\r\n", 2 * kStallMs)}), 1, false,
             "no reply to CAPA after STLS within 2 s", 1);
         // A server that offers STLS and then fails it gets nothing more.
-        row("STLS refused", asked + Transcript{"S: +OK\r\nSTLS\r\n.", "C: STLS", "S: -ERR not now"},
-            1, false, "failed: the server refused STLS (-ERR not now)", 1);
+        row("STLS refused", asked + stls + Transcript{"S: -ERR not now"}, 1, false,
+            "failed: the server refused STLS (-ERR not now)", 1);
         row("closed after agreeing to STLS",
-            asked + Transcript{"S: +OK\r\nSTLS\r\n.", "C: STLS",
-                               ScriptedReply::close("+OK begin TLS\r\n")},
-            1, false, "Can\u00B4t connect to Pop3", 1);
+            asked + stls + Transcript{ScriptedReply::close("+OK begin TLS\r\n")}, 1, false,
+            "Can\u00B4t connect to Pop3", 1);
     }
     void capa_and_stls() {
         QFETCH(StlsRow, row);
@@ -281,14 +254,14 @@ private slots:
                  std::count_if(row.dialogue.begin(), row.dialogue.end(),
                                [](const Said& said) { return said.kind == Said::Client; }));
         const QString log = check.log();
-        QVERIFY2(row.logged.isEmpty() || log.count(row.logged) == row.times, qPrintable(log));
-        QCOMPARE(log.contains("in between"), row.logged.contains("in between"));
-        QCOMPARE(log.contains("unencrypted"), row.logged.contains("unencrypted"));
+        QVERIFY2((row.logged.isEmpty() || log.count(row.logged) == row.times) &&
+                     log.contains("in between") == row.logged.contains("in between") &&
+                     log.contains("unencrypted") == row.logged.contains("unencrypted"),
+                 qPrintable(log));
     }
 
-    // Dovecot's certificate from an authority the client does not know: a
-    // no fails the account, a yes pins the certificate, which is then taken
-    // without asking.
+    // Dovecot's certificate from an unknown authority: No fails the account,
+    // Yes pins it, and a pinned one is taken without asking.
     void untrusted_certificate_is_asked_about() {
         fill("user26", "p@example.org", "pin");
         TcpProxy relay("127.0.0.1", dovecot_tls_port("STLS"));
@@ -296,14 +269,13 @@ private slots:
         check.run();
         QCOMPARE(check.prompts.size(), 1);
         const QString box = check.prompts[0];
-        QVERIFY2(box.startsWith("The mail server " + check.server + " sent a certificate"),
+        QVERIFY2(box.startsWith("The mail server " + check.server + " sent a certificate") &&
+                     box.contains("\nSHA-256 fingerprint:\n" + fingerprint_of("good") + "\n"),
                  qPrintable(box));
-        QVERIFY(box.contains("\nSHA-256 fingerprint:\n" + fingerprint_of("good") + "\n"));
         QVERIFY2(check.log().contains(check.failed() +
-                                      "the server's certificate comes from an untrusted issuer"),
+                                      "the server's certificate comes from an untrusted issuer") &&
+                     !relay.client_bytes().contains("USER") && !check.trust_file().contains("pin"),
                  qPrintable(check.log()));
-        QVERIFY(!relay.client_bytes().contains("USER"));
-        QVERIFY(!check.trust_file().contains("pin"));
         check.answer = PromptAnswer::Yes;
         check.run();
         QVERIFY2(check.trace().contains(" 1 - p@example.org - pin"), qPrintable(check.log()));
@@ -312,14 +284,14 @@ private slots:
         check.answer = PromptAnswer::No;
         check.run();
         QCOMPARE(check.prompts.size(), 2);
-        QVERIFY2(check.trace().contains(" 1 - p@example.org - pin"), qPrintable(check.log()));
-        QVERIFY(!relay.client_bytes().contains("USER"));
+        QVERIFY2(check.trace().contains(" 1 - p@example.org - pin") &&
+                     !relay.client_bytes().contains("USER"),
+                 qPrintable(check.log()));
     }
 
-    // A server whose certificate is no longer the pinned one is asked about
-    // again, and a Yes trusts the new one in place of the old. Where the
-    // system verified the certificate before, one it does not verify is a
-    // replacement: refused without a question. Nothing is sent either way.
+    // A certificate other than the pinned one is asked about again, and Yes
+    // pins it instead. One the system no longer verifies where it did before
+    // is refused without a question. Nothing is sent either way.
     void changed_certificate_data() {
         QTest::addColumn<QString>("first");
         QTest::addColumn<QString>("reason");
@@ -354,21 +326,15 @@ private slots:
         check.answer = PromptAnswer::Yes;
         check.run();
         QCOMPARE(check.trust_file(), check.trust_heading() + kept.toUtf8());
-        if (asked_first == 0) {
-            QCOMPARE(check.prompts.size(), 0);
-            QCOMPARE(server.commands.size(), received);
-        } else {
-            QCOMPARE(check.prompts.size(), 3);
-            QVERIFY(check.prompts[1].contains("not the certificate you trusted before"));
-            QVERIFY(check.prompts[1].contains(fingerprint_of("unknown")));
-        }
+        QCOMPARE(check.prompts.size(), asked_first == 0 ? 0 : 3);
+        QVERIFY(asked_first == 0
+                    ? server.commands.size() == received
+                    : check.prompts[1].contains("not the certificate you trusted before") &&
+                          check.prompts[1].contains(fingerprint_of("unknown")));
     }
 
     // A connection that gets no further fails, with the handshake's reason
-    // logged before the failed connection where there was one, and nothing
-    // sent: a refused certificate, Dovecot's plain greeting that is no
-    // handshake, its TLS port that never greets a plain client, a port where
-    // nothing listens (no handshake failure) and a silent server.
+    // (if any) logged before the failed connection, and nothing sent.
     void failed_connections_data() { testing::add_rows(kFailed); }
     void failed_connections() {
         QFETCH(FailedRow, row);
@@ -386,13 +352,11 @@ private slots:
         check.run();
         const QString log = check.log();
         const qsizetype failed = log.indexOf(check.failed());
-        QVERIFY2(log.indexOf(check.cannot_connect()) > failed, qPrintable(log));
-        QCOMPARE(failed >= 0, row.failure != nullptr);
-        QVERIFY2(!row.failure || log.mid(failed).section('\n', 0, 0).contains(row.failure),
+        QVERIFY2(log.indexOf(check.cannot_connect()) > failed && (failed >= 0) == !!row.failure &&
+                     (!row.failure || log.mid(failed).section('\n', 0, 0).contains(row.failure)),
                  qPrintable(log));
-        QCOMPARE(server.connections, row.end == 'c' ? 1 : 0);
-        QVERIFY(server.commands.isEmpty());
-        QVERIFY(check.idle());
+        QVERIFY(server.connections == (row.end == 'c' ? 1 : 0) && server.commands.isEmpty() &&
+                check.idle());
     }
 };
 
