@@ -10,39 +10,34 @@ Q_DECLARE_METATYPE(ReplyMode)
 class ReplyAssemblerTest : public QObject {
     Q_OBJECT
 private slots:
-    // Replies sent ahead arrive back to back, cut anywhere into three
-    // arrivals: each is taken whole, never early, in order, with the bytes
-    // after it kept for the next, every byte as it came, and the same
-    // whatever the split; a "-ERR" ends at its line and has no block; a block
-    // past the cap (64 here) is cut and the next one taken whole. A reply
-    // that does not begin with "+OK" or "-ER", or a block that ends at a bare
-    // LF "." CR LF, is not framed as a reply must be.
+    // Replies sent ahead arrive back to back, cut anywhere into three arrivals: each is taken
+    // whole, in order, every byte as it came, the same whatever the split; a "-ERR" ends at its
+    // line; a block past the cap (64 here) is cut and the next taken whole. A reply not beginning
+    // "+OK" or "-ER", or a block ending at a bare LF "." CR LF, is not framed as it must be.
     void replies_are_taken_whole_whatever_the_split_data() {
         QTest::addColumn<ReplyMode>("mode");
         QTest::addColumn<QByteArray>("stream");
         QTest::addColumn<QStringList>("replies");
-        QTest::newRow("single lines")
-            << ReplyMode::SingleLine
-            << QByteArray("+OK 2 320\r\n-ERR bad\r\n+OK -ERR in\r\n-err low\r\n-ER caf\xe9\r\n")
-            << QStringList{"line: +OK 2 320\r\n", "err: -ERR bad\r\n", "line: +OK -ERR in\r\n",
-                           "unframed line: -err low\r\n",
-                           QString::fromLatin1("err: -ER caf\xe9\r\n")};
-        QTest::newRow("header blocks")
-            << ReplyMode::Top
-            << QByteArray(
-                   "+OK 120 octets\r\nFrom: ann@example.org\r\nSubject: hello\r\n\r\n.\r\n"
-                   "-ERR no such message\r\n+OK\r\nSubject: two\r\n\r\n.\r\n")
-            << QStringList{"block: From: ann@example.org\r\nSubject: hello\r\n\r\n.\r\n",
-                           "err: -ERR no such message\r\n", "block: Subject: two\r\n\r\n.\r\n"};
+        const auto row = [](const char* name, ReplyMode mode, const QByteArray& stream,
+                            const QStringList& replies) {
+            QTest::newRow(name) << mode << stream << replies;
+        };
+        row("single lines", ReplyMode::SingleLine,
+            "+OK 2 320\r\n-ERR bad\r\n+OK -ERR in\r\n-err low\r\n-ER caf\xe9\r\n",
+            {"line: +OK 2 320\r\n", "err: -ERR bad\r\n", "line: +OK -ERR in\r\n",
+             "unframed line: -err low\r\n", QString::fromLatin1("err: -ER caf\xe9\r\n")});
+        row("header blocks", ReplyMode::Top,
+            "+OK 120 octets\r\nFrom: ann@example.org\r\nSubject: hello\r\n\r\n.\r\n"
+            "-ERR no such message\r\n+OK\r\nSubject: two\r\n\r\n.\r\n",
+            {"block: From: ann@example.org\r\nSubject: hello\r\n\r\n.\r\n",
+             "err: -ERR no such message\r\n", "block: Subject: two\r\n\r\n.\r\n"});
         const QByteArray long_line = "X-Long: " + QByteArray(100, 'y') + "\r\n";
-        QTest::newRow("a block past the cap")
-            << ReplyMode::Top
-            << "+OK\r\nSubject: one\r\n" + long_line + "\r\n.\r\n+OK\r\nSubject: two\r\n\r\n.\r\n"
-            << QStringList{"block: Subject: one\r\n" + long_line.left(50),
-                           "block: Subject: two\r\n\r\n.\r\n"};
-        QTest::newRow("a bare LF mark inside a block")
-            << ReplyMode::Top << QByteArray("+OK\r\nFrom: a\n.\r\nX: b\r\n\r\n.\r\n")
-            << QStringList{"unframed block: From: a\n.\r\n", "unframed block: \r\n.\r\n"};
+        row("a block past the cap", ReplyMode::Top,
+            "+OK\r\nSubject: one\r\n" + long_line + "\r\n.\r\n+OK\r\nSubject: two\r\n\r\n.\r\n",
+            {"block: Subject: one\r\n" + long_line.left(50), "block: Subject: two\r\n\r\n.\r\n"});
+        row("a bare LF mark inside a block", ReplyMode::Top,
+            "+OK\r\nFrom: a\n.\r\nX: b\r\n\r\n.\r\n",
+            {"unframed block: From: a\n.\r\n", "unframed block: \r\n.\r\n"});
     }
     void replies_are_taken_whole_whatever_the_split() {
         QFETCH(ReplyMode, mode);
@@ -58,10 +53,9 @@ private slots:
                      {stream.left(a), stream.mid(a, b - a), stream.mid(b)}) {
                     r.arrive(piece);
                     for (; r.reply_done(); r.next_reply()) {
-                        const char* kind = r.has_block()   ? "block: "
-                                           : r.reply_err() ? "err: "
-                                                           : "line: ";
-                        taken << QString(r.well_framed() ? "" : "unframed ") + kind + r.reply_text();
+                        static const char* kinds[] = {"line: ", "err: ", "block: "};
+                        taken << QString(r.well_framed() ? "" : "unframed ") +
+                                     kinds[r.has_block() ? 2 : int(r.reply_err())] + r.reply_text();
                     }
                 }
                 QVERIFY2(taken == replies,
@@ -75,8 +69,7 @@ private slots:
         ReplyAssembler r;
         r.arrive("+OK first\r\n");
         r.arrive("+OK late reply of a timed-out command\r\n");
-        QCOMPARE(r.reply_text(), QString("+OK first\r\n"));
-        QVERIFY(r.has_leftovers());
+        QVERIFY(r.reply_text() == "+OK first\r\n" && r.has_leftovers());
         r.begin_reply();
         r.arrive("-ERR sec");
         QVERIFY(!r.reply_done());
@@ -85,10 +78,9 @@ private slots:
         QCOMPARE(r.reply_text(), QString("ond half\r\n"));
     }
 
-    // The cap holds for each reply of a pipeline alone. A line past it (a
-    // single-line reply or a status line) is abandoned, its bytes let go,
-    // whether its end comes in the same arrival or never, until the next
-    // command begins.
+    // The cap holds for each reply of a pipeline alone. A line past it (a single-line reply or a
+    // status line) is abandoned, its bytes let go, whether its end comes in the same arrival or
+    // never, until the next command begins.
     void a_line_past_the_cap_is_abandoned_data() {
         QTest::addColumn<ReplyMode>("mode");
         QTest::addColumn<QByteArray>("reply");
