@@ -19,30 +19,20 @@ using testing::ScriptedImapServer;
 
 namespace {
 
-TokenAnswer ready(const QString& token) {
-    return {TokenAnswer::Ready, token, {}, false};
-}
+using testing::ready_token;
 
 const QByteArray kRead =
     "C: {tag} EXAMINE INBOX\nS: * 1 EXISTS\nS: * OK [UIDVALIDITY 3] v\nS: {tag} OK [READ-ONLY] "
     "done\nC: {tag} UID FETCH 1:* (UID BODY.PEEK[HEADER.FIELDS (FROM SUBJECT)])\n"
     "S: * 1 FETCH (UID 4 BODY[HEADER.FIELDS (FROM SUBJECT)] \"Subject: hi\")\nS: {tag} OK\n";
 
-// A check of the signed-in account ann, whose tokens come in turn from
-// `tokens`.
-struct BearerCheck : testing::CheckFixture {
-    explicit BearerCheck(const QString& server, QList<TokenAnswer> answers)
-        : CheckFixture(3000, {995, QSslCertificate::fromPath(testing::certificate_file("ca.pem"))},
-                       PasswordStore::kTimeoutMs,
-                       [this](const QString&, const QString& login, bool renew) {
-                           asked << login + (renew ? " renew" : "");
-                           return tokens.isEmpty() ? TokenAnswer() : tokens.takeFirst();
-                       }),
-          tokens(std::move(answers)) {
+// A check of the signed-in account ann on `server`.
+struct BearerCheck : testing::SignedInCheck {
+    BearerCheck(const QString& server, const QList<TokenAnswer>& answers)
+        : SignedInCheck({995, QSslCertificate::fromPath(testing::certificate_file("ca.pem"))}) {
+        tokens["ann"] = answers;
         write_accounts(server.toUtf8() + "<>ann<><>\r\n");
     }
-    QList<TokenAnswer> tokens;
-    QStringList asked;
 };
 
 QByteArray initial(BearerMechanism mechanism, const QString& token, quint16 port) {
@@ -110,7 +100,7 @@ private slots:
                 server.transcripts << transcript;
             }
             const QString address = QStringLiteral("imaps://127.0.0.1:%1").arg(server.port());
-            BearerCheck check(address, {ready("token-1"), ready("token-2")});
+            BearerCheck check(address, {ready_token("token-1"), ready_token("token-2")});
             check.run();
             QVERIFY2(server.mismatch.isEmpty(), server.mismatch.constData());
             QCOMPARE(check.asked, row.asked);
@@ -150,7 +140,7 @@ private slots:
     void no_token_in_clear() {
         ScriptedImapServer server({"S: * OK [CAPABILITY IMAP4rev1 AUTH=OAUTHBEARER SASL-IR] hi\n"});
         const QString address = QStringLiteral("imap://127.0.0.1:%1").arg(server.port());
-        BearerCheck check(address, {ready("token-1")});
+        BearerCheck check(address, {ready_token("token-1")});
         check.run();
         QCOMPARE(server.received, QByteArrayList());
         QVERIFY2(check.log_text().contains(

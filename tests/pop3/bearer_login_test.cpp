@@ -17,9 +17,7 @@ using testing::Transcript;
 
 namespace {
 
-TokenAnswer ready(const QString& token) {
-    return {TokenAnswer::Ready, token, {}, false};
-}
+using testing::ready_token;
 const TokenAnswer kSignInAgain{TokenAnswer::SignInAgain, {}, "sign ann in again", true};
 
 // The refusal OAUTHBEARER's error challenge carries (RFC 7628).
@@ -27,17 +25,10 @@ const QByteArray kChallenge = R"({"status":"invalid_token"})";
 
 // A check of the signed-in ann on `server`, then of bob, a password account on
 // a plain server with one message.
-struct BearerCheck : testing::CheckFixture {
+struct BearerCheck : testing::SignedInCheck {
     BearerCheck(ScriptedPop3Server& server, bool tls = true)
-        : CheckFixture(3000,
-                       {tls ? server.port() : quint16(995),
-                        QSslCertificate::fromPath(certificate_file("ca.pem"))},
-                       PasswordStore::kTimeoutMs,
-                       [this](const QString&, const QString& login, bool renew) {
-                           asked << login + (renew ? " renew" : "");
-                           return tokens[login].isEmpty() ? TokenAnswer()
-                                                          : tokens[login].takeFirst();
-                       }),
+        : SignedInCheck({tls ? server.port() : quint16(995),
+                         QSslCertificate::fromPath(certificate_file("ca.pem"))}),
           server(server) {
         other.responder = ScriptedPop3Server::mailbox({testing::top_reply("x@y", "for bob")});
         write_accounts(this->server.address().toUtf8() + "<>ann<><>\r\n" +
@@ -60,9 +51,6 @@ struct BearerCheck : testing::CheckFixture {
     }
     bool bob_read() const { return trace().contains("for bob"); }
 
-    // What the token source answers for each login, in turn; then "not signed in".
-    QHash<QString, QList<TokenAnswer>> tokens;
-    QStringList asked;
     ScriptedPop3Server& server;
     ScriptedPop3Server other;
 };
@@ -95,7 +83,7 @@ private slots:
         for (const auto& row : rows) {
             ScriptedPop3Server server("good");
             BearerCheck check(server);
-            check.tokens["ann"] = {ready(row.token)};
+            check.tokens["ann"] = {ready_token(row.token)};
             const QByteArray line = check.auth(row.used, row.token).client;
             const qsizetype cut = line.lastIndexOf(' ');
             server.transcript =
@@ -122,13 +110,16 @@ private slots:
             QString logged;            // after the server; empty: nothing
             int notices;
         } rows[] = {
-            {{ready("token-1"), ready("token-2")}, {"S: +OK", "C: STAT", "S: +OK 0 0"}, {}, 0},
-            {{ready("token-1"), ready("token-2")},
+            {{ready_token("token-1"), ready_token("token-2")},
+             {"S: +OK", "C: STAT", "S: +OK 0 0"},
+             {},
+             0},
+            {{ready_token("token-1"), ready_token("token-2")},
              {"S: -ERR [AUTH] Authentication\tfailed."},
              ": the sign-in token of ann was refused, and a renewed one too: the server "
              "answered \"-ERR [AUTH] Authentication failed.\"; the account was not checked",
              0},
-            {{ready("token-1"), kSignInAgain},
+            {{ready_token("token-1"), kSignInAgain},
              {},
              ": sign ann in again; until then the account is not checked",
              1},
@@ -176,7 +167,7 @@ private slots:
         };
         for (const auto& row : rows) {
             BearerCheck check(row.server, &row.server == &tls_server);
-            check.tokens["ann"] = {ready("secret-token")};
+            check.tokens["ann"] = {ready_token("secret-token")};
             row.server.transcript = row.dialogue;
             row.server.commands.clear();
             check.run();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QTextEdit>
 #include <QTimer>
 #include <QWidget>
@@ -67,5 +68,23 @@ struct CheckFixture : ContextFixture {
     imap::ImapReader imap_reader;
     CheckDriver driver;
 };
+
+// A check whose token source answers from `tokens`, in turn for each login
+// (then "not signed in"), noting each question in `asked` ("ann renew").
+struct SignedInCheck : CheckFixture {
+    explicit SignedInCheck(const TlsSettings& tls)
+        : CheckFixture(3000, tls, PasswordStore::kTimeoutMs,
+                       [this](const QString&, const QString& login, bool renew) {
+                           asked << login + (renew ? " renew" : "");
+                           return tokens[login].isEmpty() ? TokenAnswer()
+                                                          : tokens[login].takeFirst();
+                       }) {}
+    QHash<QString, QList<TokenAnswer>> tokens;
+    QStringList asked;
+};
+
+inline TokenAnswer ready_token(const QString& token) {
+    return {TokenAnswer::Ready, token, {}, false};
+}
 
 }  // namespace ostrel::testing
