@@ -3,7 +3,7 @@
 // (scripts/oauth-test-server), headless Chromium as the session's default
 // browser (scripts/browser-session) going through its sign-in and consent
 // pages, GNOME Keyring keeping the refresh tokens (scripts/keyring-session),
-// and Dovecot taking the access tokens over TLS. Users oauth01 .. oauth04.
+// and Dovecot taking the access tokens over TLS. Users oauth01 .. oauth06.
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDirIterator>
